@@ -1,0 +1,30 @@
+# Two commands for a fresh clone:
+#   make run    builds the tool and starts it on the sample data in examples/
+#   make test   builds everything and runs every test
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+CMAKE_FLAGS ?=
+
+.PHONY: all run test test-sanitize clean
+
+all: $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+run: all
+	@echo "Folders are looked for in $(CURDIR)/examples/ (try the folder demo)"
+	MESACROP_IMAGES=$(CURDIR)/examples $(BUILD)/tool/mesacrop
+
+test: all
+	ctest --test-dir $(BUILD) --output-on-failure
+
+# The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize:
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMESACROP_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD)
+	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -1,0 +1,12 @@
+// mesacrop: extracts a zone from a Digital Elevation Model through a mask,
+// computes its volume and saves the result. Every answer comes from the
+// console; the command line is not used.
+#include <iostream>
+
+#include "program.h"
+#include "steps/steps.h"
+
+int main() {
+  Console con{std::cin, std::cout, true};
+  return run_mesacrop(con, images_directory());
+}

@@ -1,0 +1,102 @@
+// Loading the input DEM into dtab_in, in metres.
+#include <algorithm>
+
+#include "fatal.h"
+#include "files/formats.h"
+#include "steps.h"
+
+namespace {
+
+const char* const kUnitQuestion =
+    "\n\n\tAre these values\n\t\t0 ====> in meters"
+    "\n\t\t1 ====> in decimeters\n\t\t2 ====> in centimeters"
+    "\n\t\t3 ====> in millimeters\n\t\t";
+
+void warn_surplus(Console& con, std::uint64_t surplus, const std::string& path, int nb_lig, int nb_col,
+                  int cell_bytes) {
+  if (surplus == 0) return;
+  say(con, "\n\tWarning: %s holds %llu bytes more than %d lines x %d columns x %d bytes; they are not read\n",
+      path.c_str(), static_cast<unsigned long long>(surplus), nb_lig, nb_col, cell_bytes);
+}
+
+void read_raw_cells(RunState& st) {
+  st.itab_in = new_matrix(imatrice, frimatrice, st.nb_col, st.nb_lig, "DEM");
+  if (st.itype == 0) {
+    st.jtab_in = new_matrix(usmatrice, frusmatrice, st.nb_col, st.nb_lig, "DEM");
+    read_raw_dem_16(st.f1.get(), st.nomim1, st.jtab_in.get(), st.nb_lig, st.nb_col);
+    for (int i = 0; i < st.nb_lig; ++i) std::copy(st.jtab_in[i], st.jtab_in[i] + st.nb_col, st.itab_in[i]);
+    st.jtab_in.reset();
+  } else {
+    read_raw_dem_32(st.f1.get(), st.nomim1, st.itab_in.get(), st.nb_lig, st.nb_col);
+  }
+}
+
+void find_extremes(RunState& st) {
+  st.mind = st.maxd = st.itab_in[0][0];
+  for (int i = 0; i < st.nb_lig; ++i) {
+    const auto [low, high] = std::minmax_element(st.itab_in[i], st.itab_in[i] + st.nb_col);
+    st.mind = std::min(st.mind, *low);
+    st.maxd = std::max(st.maxd, *high);
+  }
+}
+
+// The descriptor that was missing, written whole now that the DEM has loaded.
+void write_new_descriptor(RunState& st, Console& con) {
+  try {
+    OutputFile descriptor;
+    descriptor.create(st.nomdescr1);
+    descriptor.write(dem_descriptor_text(st.nb_lig, st.nb_col, st.val, st.mind, st.maxd, st.dpix_size));
+    descriptor.publish();
+  } catch (const FatalStop& failure) {
+    say(con, "\n\tWarning: the descriptor could not be written, the run goes on%s", failure.message.c_str());
+  }
+}
+
+}  // namespace
+
+void dem_lecture(RunState& st, Console& con) {
+  const int cell_bytes = st.itype == 0 ? 2 : 4;
+  const std::uint64_t surplus = raster_surplus(st.f1.get(), st.nomim1, st.nb_lig, st.nb_col, cell_bytes);
+  warn_surplus(con, surplus, st.nomim1, st.nb_lig, st.nb_col, cell_bytes);
+
+  read_raw_cells(st);
+  st.f1.reset();
+  find_extremes(st);
+  say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %d\n\t\tMax = %d ", st.mind, st.maxd);
+  st.coef = kScaleCoef[ask_choice(con, kUnitQuestion, 3)];
+
+  st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
+  for (int i = 0; i < st.nb_lig; ++i) {
+    for (int j = 0; j < st.nb_col; ++j) st.dtab_in[i][j] = st.itab_in[i][j] / st.coef;
+  }
+  st.itab_in.reset();  // nothing reads the raw values again
+
+  if (!st.descr_OK) write_new_descriptor(st, con);
+  st.UTM_coord_OK = false;
+}
+
+void ascii_lecture(RunState& st, Console& con) {
+  say(con, "\n");
+  GridReader grid(st.f1.get(), st.nomim1);
+  const GridHeader header = grid.read_header();
+  st.nb_col = header.nb_col;
+  st.nb_lig = header.nb_lig;
+  st.X_min = header.X_min;
+  st.Y_min = header.Y_min;
+  st.dpix_size = header.dpix_size;
+  st.nodata = header.nodata;
+  check_dimensions(st.nb_lig, st.nb_col, "The grid " + st.nomim1);
+  if (!valid_pixel_size(st.dpix_size)) {
+    fatal_stop(text("\n\n\tThe grid %s gives the cell size %lf: it must be a number of metres, 0 or more\n",
+                    st.nomim1.c_str(), st.dpix_size));
+  }
+  const std::uint64_t cells = static_cast<std::uint64_t>(st.nb_lig) * static_cast<std::uint64_t>(st.nb_col);
+  if (cells > grid.max_values_left()) {
+    fatal_stop(text("\n\n\tThe grid %s announces %d lines x %d columns, more values than the file can hold\n",
+                    st.nomim1.c_str(), st.nb_lig, st.nb_col));
+  }
+  st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
+  grid.read_cells(st.dtab_in.get(), st.nb_lig, st.nb_col, [&con](int line) { show_progress(con, line, 19); });
+  st.UTM_coord_OK = true;
+  st.f1.reset();
+}
