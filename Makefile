@@ -24,7 +24,8 @@ test: all
 test-sanitize:
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMESACROP_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD)
-	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure
+	ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -11,6 +11,17 @@
 
 OutputFile::~OutputFile() { discard(); }
 
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    file_ = std::exchange(other.file_, nullptr);
+    final_path_ = std::move(other.final_path_);
+    temp_path_ = std::exchange(other.temp_path_, std::string());
+    closed_ = other.closed_;
+  }
+  return *this;
+}
+
 void OutputFile::discard() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;

@@ -11,12 +11,15 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 class OutputFile {
  public:
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
+  OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
+  OutputFile& operator=(OutputFile&& other) noexcept;
   ~OutputFile();
 
   void create(const std::string& final_path);

@@ -1,0 +1,65 @@
+// On a terminal, a fatal stop waits for one key before the process ends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "test_files.h"
+
+TEST(Terminal, FatalStopWaitsForOneKey) {
+  TempDir base;
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setenv("MESACROP_IMAGES", base.path().c_str(), 1);
+    execl(MESACROP_BINARY, "mesacrop", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // The folder "alps" holds no DEM "nope": the run stops and waits.
+  const std::string answers = "alps\nnope\n0\n";
+  ASSERT_EQ(write(terminal, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
+
+  std::string seen;
+  auto read_available = [&] {
+    char chunk[4096];
+    for (;;) {
+      fd_set fds;
+      FD_ZERO(&fds);
+      FD_SET(terminal, &fds);
+      timeval quick{0, 50000};
+      if (select(terminal + 1, &fds, nullptr, nullptr, &quick) <= 0) return;
+      const ssize_t got = read(terminal, chunk, sizeof chunk);
+      if (got <= 0) return;
+      seen.append(chunk, static_cast<std::size_t>(got));
+    }
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (seen.find("nope.asc unknown") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    read_available();
+  }
+  ASSERT_NE(seen.find("nope.asc unknown"), std::string::npos) << seen;
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int status = 0;
+  EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "the stop did not wait for a key";
+
+  ASSERT_EQ(write(terminal, "x", 1), 1);
+  pid_t ended = 0;
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+    read_available();
+  }
+  if (ended == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "no exit after the key";
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  close(terminal);
+}

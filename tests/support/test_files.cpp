@@ -1,0 +1,109 @@
+#include "test_files.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "mesacrop-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Read-only folders made by a test must not outlive it.
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void write_bytes(const std::string& path, const Bytes& content) {
+  write_file(path, std::string(content.begin(), content.end()));
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> list_folder(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Bytes le16(const std::vector<unsigned>& values) {
+  Bytes out;
+  for (unsigned v : values) {
+    out.push_back(static_cast<unsigned char>(v & 0xFF));
+    out.push_back(static_cast<unsigned char>((v >> 8) & 0xFF));
+  }
+  return out;
+}
+
+Bytes le32(const std::vector<std::int32_t>& values) {
+  Bytes out;
+  for (std::int32_t v : values) {
+    const auto u = static_cast<std::uint32_t>(v);
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<unsigned char>((u >> (8 * k)) & 0xFF));
+  }
+  return out;
+}
+
+namespace {
+
+void append32(Bytes& out, std::uint32_t v) {
+  for (int k = 0; k < 4; ++k) out.push_back(static_cast<unsigned char>((v >> (8 * k)) & 0xFF));
+}
+void append16(Bytes& out, std::uint16_t v) {
+  out.push_back(static_cast<unsigned char>(v & 0xFF));
+  out.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+}  // namespace
+
+Bytes bitmap_bytes(int cols, int lines, int bits, const std::vector<unsigned char>& pixels) {
+  const std::size_t taille = bits / 8;
+  const std::size_t row = (cols * taille + 3) / 4 * 4;
+  const std::uint32_t offset = bits == 8 ? 1078 : 54;
+  Bytes out;
+  append16(out, 0x4D42);
+  append32(out, static_cast<std::uint32_t>(offset + row * lines));
+  append32(out, 0);
+  append32(out, offset);
+  append32(out, 40);
+  append32(out, static_cast<std::uint32_t>(cols));
+  append32(out, static_cast<std::uint32_t>(lines));
+  append16(out, 1);
+  append16(out, static_cast<std::uint16_t>(bits));
+  append32(out, 0);
+  append32(out, static_cast<std::uint32_t>(row * lines));
+  for (int k = 0; k < 4; ++k) append32(out, 0);
+  if (bits == 8) {
+    for (int i = 0; i < 256; ++i) append32(out, static_cast<std::uint32_t>(i * 0x010101));
+  }
+  for (int i = lines - 1; i >= 0; --i) {
+    const auto first = pixels.begin() + static_cast<std::ptrdiff_t>(i * cols * taille);
+    out.insert(out.end(), first, first + static_cast<std::ptrdiff_t>(cols * taille));
+    out.resize(out.size() + row - cols * taille, 0);
+  }
+  return out;
+}

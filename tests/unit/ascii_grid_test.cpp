@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fatal.h"
+#include "files/formats.h"
+#include "files/input_file.h"
+#include "files/output_file.h"
+#include "matrix.h"
+#include "nrutil.h"
+#include "test_files.h"
+
+namespace {
+
+struct Loaded {
+  GridHeader header;
+  std::vector<double> cells;
+  std::vector<int> progress;
+};
+
+// Reads a grid written out as text; fatal stops come back as their message.
+Loaded load(const std::string& content) {
+  TempDir dir;
+  write_file(dir / "g.asc", content);
+  InputFile f = open_input(dir / "g.asc", "r");
+  GridReader reader(f.get(), dir / "g.asc");
+  Loaded out;
+  out.header = reader.read_header();
+  Matrix<double> m(dmatrice(out.header.nb_col, out.header.nb_lig), out.header.nb_lig, frdmatrice);
+  reader.read_cells(m.get(), out.header.nb_lig, out.header.nb_col, [&](int line) { out.progress.push_back(line); });
+  for (int i = 0; i < out.header.nb_lig; ++i) out.cells.insert(out.cells.end(), m[i], m[i] + out.header.nb_col);
+  return out;
+}
+
+std::string stop_message(const std::string& content) {
+  try {
+    load(content);
+  } catch (const FatalStop& stop) {
+    return stop.message;
+  }
+  return "(no stop)";
+}
+
+const std::string kToolGrid =
+    "ncols 3\nnrows 2\nxllcorner 739890.000000\nyllcorner 4037760.000000\ncellsize 90.000000\n"
+    "nodata_value -9999.9999\n1.500000\t-2.000000\t3.250000\t4.000000\t5.000000\t-9999.000000\t";
+
+}  // namespace
+
+TEST(AsciiGrid, ReadsTheLayoutsThatToolsWrite) {
+  const std::vector<double> cells = {1.5, -2.0, 3.25, 4.0, 5.0, -9999.0};
+  struct Case {
+    const char* name;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"as the tool writes it", kToolGrid},
+      {"capitals", "NCOLS 3\nNROWS 2\nXLLCORNER 739890\nYLLCORNER 4037760\nCELLSIZE 90\nNODATA_VALUE -9999.9999\n"
+                   "1.5 -2 3.25 4 5 -9999\n"},
+      {"tabs and padding, one text line per raster line, leading blanks",
+       "ncols\t3\nnrows        2\nxllcorner    739890.0\nyllcorner    4037760.0\ncellsize     90\n"
+       "NODATA_value  -9999.9999\n 1.5 -2 3.25\n 4 5 -9999\n"},
+      {"CR LF", "ncols 3\r\nnrows 2\r\nxllcorner 739890\r\nyllcorner 4037760\r\ncellsize 90\r\n"
+                "nodata_value -9999.9999\r\n1.5 -2 3.25\r\n4 5 -9999\r\n"},
+      {"nrows before ncols", "nrows 2\nncols 3\nyllcorner 4037760\nxllcorner 739890\ncellsize 90\n"
+                             "nodata_value -1\n1.5 -2 3.25 4 5 -9999"},
+      {"no nodata_value line", "ncols 3\nnrows 2\nxllcorner 739890\nyllcorner 4037760\ncellsize 90\n"
+                               "1.5 -2 3.25 4 5 -9999"},
+      {"corner given by the centre of the corner cell",
+       "ncols 3\nnrows 2\nxllcenter 739935\nyllcenter 4037805\ncellsize 90\n1.5 -2 3.25 4 5 -9999"},
+      {"values after the last cell are ignored", kToolGrid + "77 88\n"},
+  };
+  for (const Case& c : cases) {
+    const Loaded g = load(c.content);
+    EXPECT_EQ(g.header.nb_col, 3) << c.name;
+    EXPECT_EQ(g.header.nb_lig, 2) << c.name;
+    EXPECT_EQ(g.header.X_min, 739890.0) << c.name;
+    EXPECT_EQ(g.header.Y_min, 4037760.0) << c.name;
+    EXPECT_EQ(g.header.dpix_size, 90.0) << c.name;
+    EXPECT_EQ(g.cells, cells) << c.name;
+  }
+}
+
+TEST(AsciiGrid, RefusesGridsItCannotReadWhole) {
+  const std::string header = "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
+  struct Case {
+    const char* name;
+    std::string content;
+    std::vector<std::string> message_has;
+  };
+  const Case cases[] = {
+      {"too few cells", header + "1 2 3 4 5", {"g.asc", "line 1, column 2"}},
+      {"a word among the cells", header + "1 2 3 4 x5 6", {"g.asc", "\"x5\"", "line 1, column 1"}},
+      {"unknown keyword", "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\nmycellsize 1\n1 2 3 4 5 6",
+       {"g.asc", "\"mycellsize\""}},
+      {"non-square cells", "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ndx 1\ndy 2\n1 2 3 4 5 6", {"g.asc", "dx"}},
+      {"missing cellsize", "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\n1 2 3 4 5 6", {"g.asc", "cellsize"}},
+      {"keyword twice", "ncols 3\nncols 3\nnrows 2\n", {"g.asc", "ncols twice"}},
+      {"a count that is not whole", "ncols 3.5\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3 4 5 6",
+       {"g.asc", "ncols"}},
+      {"a value that is no number", "ncols 3\nnrows 2\nxllcorner east\n", {"g.asc", "xllcorner", "\"east\""}},
+  };
+  for (const Case& c : cases) {
+    const std::string message = stop_message(c.content);
+    for (const std::string& part : c.message_has) {
+      EXPECT_NE(message.find(part), std::string::npos) << c.name << ": " << message;
+    }
+  }
+}
+
+TEST(AsciiGrid, ProgressBeforeEveryHundredthLine) {
+  for (auto [lines, expected] : {std::pair{100, std::vector<int>{}}, {101, {100}}, {250, {100, 200}}}) {
+    std::string content = "ncols 1\nnrows " + std::to_string(lines) + "\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
+    for (int i = 0; i < lines; ++i) content += "1\n";
+    std::vector<int> at_hundreds;
+    for (int line : load(content).progress) {
+      if (line > 0 && line % 100 == 0) at_hundreds.push_back(line);
+    }
+    EXPECT_EQ(at_hundreds, expected) << lines;
+  }
+}
+
+TEST(AsciiGrid, WritesTheExactLayout) {
+  TempDir dir;
+  Matrix<double> m(dmatrice(3, 2), 2, frdmatrice);
+  const double values[] = {1.5, -2.0, 3.25, 1074.0, -0.0, 0.0000005};
+  for (int k = 0; k < 6; ++k) m[k / 3][k % 3] = values[k];
+  OutputFile out;
+  out.create(dir / "r.asc");
+  std::vector<int> progress;
+  write_ascii_grid(out, m.get(), 2, 3, 739890.0, 4037760.0, 90.0, [&](int line) { progress.push_back(line); });
+  out.publish();
+  EXPECT_EQ(read_file(dir / "r.asc"),
+            "ncols 3\nnrows 2\nxllcorner 739890.000000\nyllcorner 4037760.000000\ncellsize 90.000000\n"
+            "nodata_value -9999.9999\n"
+            "1.500000\t-2.000000\t3.250000\t1074.000000\t-0.000000\t0.000000\t");
+  EXPECT_EQ(progress, (std::vector<int>{0, 1}));
+}
+
+TEST(AsciiGrid, WrittenGridsReadBackToTheSameCells) {
+  TempDir dir;
+  const int lines = 150, cols = 7000;  // more than one 4 MiB chunk of text
+  Matrix<double> m(dmatrice(cols, lines), lines, frdmatrice);
+  for (int i = 0; i < lines; ++i) {
+    for (int j = 0; j < cols; ++j) m[i][j] = (i * 7919 + j * 104729) % 1000003 / 97.0 - 5000.0;
+  }
+  OutputFile out;
+  out.create(dir / "big.asc");
+  write_ascii_grid(out, m.get(), lines, cols, 1.0, 2.0, 3.0, [](int) {});
+  out.publish();
+  const Loaded g = load(read_file(dir / "big.asc"));
+  ASSERT_EQ(g.cells.size(), static_cast<std::size_t>(lines) * cols);
+  for (int i = 0; i < lines; ++i) {
+    for (int j = 0; j < cols; ++j) {
+      // "%lf" keeps six decimals: reading gives the value of those decimals.
+      ASSERT_EQ(g.cells[static_cast<std::size_t>(i) * cols + j], std::strtod(std::to_string(m[i][j]).c_str(), nullptr));
+    }
+  }
+}

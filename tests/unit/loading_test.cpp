@@ -1,0 +1,212 @@
+// The loaders as steps of a run: a RunState prepared as the dialog leaves it,
+// scripted answers, and the files of a temporary folder.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fatal.h"
+#include "image.h"
+#include "run_state.h"
+#include "steps/steps.h"
+#include "test_files.h"
+
+namespace {
+
+struct Step {
+  explicit Step(const std::string& answers = "") : in(answers) {}
+  std::istringstream in;
+  std::ostringstream out;
+  Console con{in, out, false};
+};
+
+std::string stop_of(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const FatalStop& stop) {
+    return stop.message;
+  }
+  return "(no stop)";
+}
+
+// A raw DEM of one line, loaded with the unit answer given.
+RunState load_raw(const TempDir& dir, const Bytes& bytes, int itype, int cols, const std::string& unit,
+                  std::string* transcript = nullptr) {
+  RunState st;
+  st.nomim1 = dir / "dem.raw";
+  write_bytes(st.nomim1, bytes);
+  st.f1 = open_input(st.nomim1, "rb");
+  st.itype = itype;
+  st.nb_lig = 1;
+  st.nb_col = cols;
+  st.dpix_size = 10.0;
+  st.descr_OK = true;
+  Step step(unit);
+  dem_lecture(st, step.con);
+  if (transcript != nullptr) *transcript = step.out.str();
+  return st;
+}
+
+}  // namespace
+
+TEST(DemLoading, UnitsDivideTheRawValues) {
+  TempDir dir;
+  struct Case {
+    Bytes bytes;
+    int itype;
+    const char* unit;
+    double expected;
+  };
+  for (const Case& c : {Case{le16({12345}), 0, "2", 123.45}, Case{le16({12345}), 0, "3", 12.345},
+                        Case{le16({0xFFFF}), 0, "0", 65535.0}, Case{le32({-1}), 1, "1", -0.1},
+                        Case{le16({29}), 0, "2", 0.29}}) {
+    RunState st = load_raw(dir, c.bytes, c.itype, 1, c.unit);
+    EXPECT_EQ(st.dtab_in[0][0], c.expected) << c.unit;
+    EXPECT_FALSE(st.UTM_coord_OK);
+    EXPECT_FALSE(st.f1);  // closed
+  }
+}
+
+TEST(DemLoading, ReportsTheTrueExtremes) {
+  TempDir dir;
+  struct Case {
+    Bytes bytes;
+    int itype;
+    int mind, maxd;
+  };
+  for (const Case& c : {Case{le32({2000000, 1500000, 3000000}), 1, 1500000, 3000000},
+                        Case{le32({-5, -40, -7}), 1, -40, -5}, Case{le16({7, 65535, 3}), 0, 3, 65535}}) {
+    std::string transcript;
+    RunState st = load_raw(dir, c.bytes, c.itype, 3, "0", &transcript);
+    EXPECT_EQ(st.mind, c.mind);
+    EXPECT_EQ(st.maxd, c.maxd);
+    EXPECT_NE(transcript.find("Min = " + std::to_string(c.mind) + "\n\t\tMax = " + std::to_string(c.maxd) + " "),
+              std::string::npos);
+  }
+}
+
+TEST(DemLoading, UnitQuestionAskedAgainAboveThreeAndBelowZero) {
+  TempDir dir;
+  std::string transcript;
+  RunState st = load_raw(dir, le16({100}), 0, 1, "4 -1 1", &transcript);
+  EXPECT_EQ(st.coef, 10.0);
+  std::size_t shown = 0;
+  for (std::size_t at = transcript.find("Are these values"); at != std::string::npos;
+       at = transcript.find("Are these values", at + 1)) {
+    ++shown;
+  }
+  EXPECT_EQ(shown, 3u);
+}
+
+TEST(DemLoading, ShortFileStopsLongFileWarns) {
+  TempDir dir;
+  const std::string message = stop_of([&] { load_raw(dir, le16({1, 2}), 0, 3, "0"); });
+  EXPECT_NE(message.find("dem.raw"), std::string::npos) << message;
+  EXPECT_NE(message.find("need 6 bytes, it holds 4"), std::string::npos) << message;
+
+  std::string transcript;
+  RunState st = load_raw(dir, le16({1, 2, 3, 4}), 0, 3, "0", &transcript);
+  EXPECT_NE(transcript.find("holds 2 bytes more"), std::string::npos) << transcript;
+  EXPECT_EQ(st.dtab_in[0][2], 3.0);
+}
+
+TEST(DemLoading, GridAnnouncingMoreCellsThanItsFileHoldsStopsBeforeAllocating) {
+  TempDir dir;
+  RunState st;
+  st.nomim1 = dir / "big.asc";
+  write_file(st.nomim1, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
+  st.f1 = open_input(st.nomim1, "r");
+  Step step;
+  const std::string message = stop_of([&] { ascii_lecture(st, step.con); });
+  EXPECT_NE(message.find("big.asc announces 100000 lines x 100000 columns"), std::string::npos) << message;
+  EXPECT_FALSE(st.dtab_in);
+}
+
+namespace {
+
+RunState mask_state(const TempDir& dir, int lines, int cols) {
+  RunState st;
+  st.nb_lig = lines;
+  st.nb_col = cols;
+  st.nomim3 = dir / "zone.bmp";
+  return st;
+}
+
+void write_bitmap(const std::string& path, int cols, int lines, int type, const std::vector<unsigned char>& bytes,
+                  Color32* palette = nullptr) {
+  const int taille = type == 2 ? 3 : 1;
+  std::vector<unsigned char*> rows;
+  std::vector<unsigned char> copy = bytes;
+  for (int i = 0; i < lines; ++i) rows.push_back(copy.data() + static_cast<std::size_t>(i) * cols * taille);
+  ASSERT_EQ(SauveBMP(path.c_str(), rows.data(), cols, lines, type, palette), 0);
+}
+
+}  // namespace
+
+TEST(MaskLoading, RawMaskBytesInFileOrderAfterTheSizeCheck) {
+  TempDir dir;
+  RunState st = mask_state(dir, 2, 3);
+  st.mask_type = 1;
+  st.nomim3 = dir / "zone.raw";
+  write_bytes(st.nomim3, {0, 1, 2, 3, 4, 5});
+  st.num_lines = 3, st.num_columns = 2;  // swapped in the descriptor
+  st.f3 = open_input(st.nomim3, "rb");
+  Step step;
+  EXPECT_EQ(stop_of([&] { mask_lecture(st, step.con); }), "\n\n\tThe mask size is not the size of the DEM ");
+  EXPECT_EQ(std::ftell(st.f3.get()), 0);  // nothing was read
+
+  st.num_lines = 2, st.num_columns = 3;
+  mask_lecture(st, step.con);
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(st.tab_mask[k / 3][k % 3], k);
+
+  write_bytes(st.nomim3, {0, 1, 2, 3, 4});
+  st.f3 = open_input(st.nomim3, "rb");
+  const std::string short_message = stop_of([&] { mask_lecture(st, step.con); });
+  EXPECT_NE(short_message.find("zone.raw is too short"), std::string::npos) << short_message;
+}
+
+TEST(MaskLoading, BitmapMasks) {
+  TempDir dir;
+  std::vector<Color32> coloured(256, Color32{0, 0, 255, 0});
+  struct Case {
+    const char* name;
+    int cols, lines, type;  // of the bitmap; the DEM is 2 lines of `cols` columns
+    std::vector<unsigned char> pixels;
+    bool coloured_palette;
+    std::vector<unsigned char> expected;  // tab_mask, row 0 first; empty when the run stops
+    std::string stop_has;
+  };
+  const Case cases[] = {
+      {"8-bit, coloured palette: palette indices, top row first", 3, 2, 1, {1, 2, 3, 4, 5, 6}, true,
+       {1, 2, 3, 4, 5, 6}, ""},
+      {"24-bit grey: the grey level", 2, 2, 2, {7, 7, 7, 0, 0, 0, 9, 9, 9, 255, 255, 255}, false, {7, 0, 9, 255},
+       ""},
+      {"24-bit coloured: refused with the pixel", 2, 2, 2, {7, 7, 7, 0, 0, 0, 9, 9, 9, 1, 2, 3}, false, {},
+       "not grey at line 1, column 1"},
+      {"wrong height: the size message", 3, 3, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}, false, {},
+       "The mask size is not the size of the DEM"},
+  };
+  for (const Case& c : cases) {
+    write_bitmap(dir / "zone.bmp", c.cols, c.lines, c.type, c.pixels, c.coloured_palette ? coloured.data() : nullptr);
+    RunState st = mask_state(dir, 2, c.cols);
+    Step step;
+    if (c.expected.empty()) {
+      const std::string message = stop_of([&] { mask_lecture(st, step.con); });
+      EXPECT_NE(message.find(c.stop_has), std::string::npos) << c.name << ": " << message;
+      continue;
+    }
+    mask_lecture(st, step.con);
+    for (std::size_t k = 0; k < c.expected.size(); ++k) {
+      EXPECT_EQ(st.tab_mask[k / st.nb_col][k % st.nb_col], c.expected[k]) << c.name;
+    }
+  }
+}
+
+TEST(MaskLoading, AFileThatIsNoBitmapGetsTheBitmapMessage) {
+  TempDir dir;
+  RunState st = mask_state(dir, 2, 3);
+  write_file(st.nomim3, "not a bitmap at all");
+  Step step;
+  const std::string message = stop_of([&] { mask_lecture(st, step.con); });
+  EXPECT_NE(message.find(st.nomim3 + " cannot be read as a bitmap"), std::string::npos) << message;
+  EXPECT_NE(message.find("uncompressed"), std::string::npos);
+}
