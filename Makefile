@@ -13,9 +13,14 @@ all: $(BUILD)/build.ninja
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
+# The sample folders are copied under the build folder, so that results never
+# land among the sources.
+RUN_IMAGES = $(CURDIR)/$(BUILD)/images
+
 run: all
-	@echo "Folders are looked for in $(CURDIR)/examples/ (try the folder demo)"
-	MESACROP_IMAGES=$(CURDIR)/examples $(BUILD)/tool/mesacrop
+	mkdir -p $(RUN_IMAGES) && cp -R examples/. $(RUN_IMAGES)/
+	@echo "Folders are looked for in $(RUN_IMAGES)/ (try the folder demo)"
+	MESACROP_IMAGES=$(RUN_IMAGES) $(BUILD)/tool/mesacrop
 
 test: all
 	ctest --test-dir $(BUILD) --output-on-failure

@@ -163,3 +163,22 @@ TEST(Runs, FatalStopsEndWithStatusOneAndWriteNothing) {
     EXPECT_TRUE(r.added().empty()) << c.name;
   }
 }
+
+TEST(Runs, ProgressLinesWhileReadingAndWritingLongGrids) {
+  TempDir base;
+  std::filesystem::create_directory(base / "tall");
+  std::string grid = "ncols 1\nnrows 250\nxllcorner 0\nyllcorner 0\ncellsize 5\n";
+  for (int i = 0; i < 250; ++i) grid += "1.5\n";
+  write_file(base / "tall/dem.asc", grid);
+  write_bytes(base / "tall/zone.raw", Bytes(250, 1));
+  write_file(base / "tall/zone.txt", "250 1\n");
+  const ToolRun run = run_tool(base.path(), "tall\ndem\n0\nzone\n1\n1\n0\n1\nres\n0\n");
+  ASSERT_EQ(run.status, 0) << run.transcript;
+  const std::string read_blanks(19, ' '), write_blanks(15, ' ');
+  const std::string reading = "\tline 100" + read_blanks + "\r\tline 200" + read_blanks + "\r";
+  const std::string writing = "\n\n\tline 100" + write_blanks + "\r\tline 200" + write_blanks + "\r";
+  EXPECT_NE(run.transcript.find(reading), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find(writing), std::string::npos) << run.transcript;
+  EXPECT_EQ(run.transcript.find("line 0"), std::string::npos);
+  EXPECT_EQ(run.transcript.find("line 300"), std::string::npos);
+}

@@ -84,9 +84,15 @@ TEST(Console, EndOfAnswersIsAFatalStop) {
 }
 
 TEST(Console, ChoiceQuestionsRefuseNegativeAndTooHighAnswers) {
-  Scripted s("-1 2 0");
-  EXPECT_EQ(ask_choice(s.con, "<choice>", 1), 0);
-  EXPECT_EQ(count(s.out.str(), "<choice>"), 3);
+  struct Case {
+    const char* answers;
+    int shown;
+  };
+  for (const Case& c : {Case{"-1 0", 2}, Case{"2 -7 1", 3}, Case{"1", 1}}) {
+    Scripted s(c.answers);
+    EXPECT_EQ(ask_choice(s.con, "<choice>", 1), c.answers[std::string(c.answers).size() - 1] - '0');
+    EXPECT_EQ(count(s.out.str(), "<choice>"), c.shown) << c.answers;
+  }
   Scripted top("3");
   EXPECT_EQ(ask_choice(top.con, "<choice>", 3), 3);
 }
