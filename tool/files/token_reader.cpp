@@ -1,5 +1,6 @@
 #include "token_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "fatal.h"
@@ -13,7 +14,11 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' |
 }  // namespace
 
 TokenReader::TokenReader(std::FILE* f, std::string path, std::size_t chunk_bytes)
-    : file_(f), path_(std::move(path)), buffer_(chunk_bytes) {}
+    : file_(f), path_(std::move(path)) {
+  // A small file needs no more than its own length (and a word of it always fits).
+  const std::uint64_t whole = file_length(f) + 1;
+  buffer_.resize(whole < chunk_bytes ? std::max<std::size_t>(static_cast<std::size_t>(whole), 4096) : chunk_bytes);
+}
 
 bool TokenReader::refill() {
   std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
