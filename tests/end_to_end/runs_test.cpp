@@ -52,9 +52,12 @@ struct AlpsRun {
 TEST(Runs, TypicalRunRaw16CentimetresToRaw16WithVolume) {
   AlpsRun r("alps\nmnt\n1\n0\n2\nzone\n1\n1\n0\n0\nres\n1\n0\n");
   ASSERT_EQ(r.run.status, 0) << r.run.transcript;
-  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m2.raw", "res_m2.txt"}));
+  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m2.hdr", "res_m2.raw", "res_m2.txt"}));
   EXPECT_EQ(r.file("res_m2.txt"),
             "3\n4\n2\n0\n10450\n1000\n" + report(r.alps.dir, "mnt_m2.raw", "zone.raw", "0.000000", "0.151790"));
+  // No corner is known for a raw input: the header gives the layout only.
+  EXPECT_EQ(r.file("res_m2.hdr"),
+            "BYTEORDER I\nLAYOUT BIL\nNROWS 3\nNCOLS 4\nNBANDS 1\nNBITS 16\nPIXELTYPE UNSIGNEDINT\n");
   // 10029 cm loads as 100.29 m, a hair below 100.29 x 100 when multiplied back,
   // and is still stored as 10029.
   EXPECT_EQ(r.file("res_m2.raw"), bytes(le16({0, 10050, 10100, 0, 10200, 10029, 10300, 0, 0, 10450, 0, 0})));
@@ -65,7 +68,7 @@ TEST(Runs, TypicalRunRaw16CentimetresToRaw16WithVolume) {
 TEST(Runs, Raw32ToRaw32WithoutVolume) {
   AlpsRun r("alps\nmnt\n1\n1\n2\nzone\n1\n1\n-2.5\n1\nres\n1\n1\n");
   ASSERT_EQ(r.run.status, 0) << r.run.transcript;
-  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m4.raw", "res_m4.txt"}));
+  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m4.hdr", "res_m4.raw", "res_m4.txt"}));
   EXPECT_EQ(r.file("res_m4.txt"),
             "3\n4\n4\n-250\n10450\n1000\n" + report(r.alps.dir, "mnt_m4.raw", "zone.raw", "-2.500000", nullptr));
   EXPECT_EQ(r.file("res_m4.raw"),
@@ -117,6 +120,12 @@ TEST(Runs, GridToRasterStoresInTheChosenScale) {
               c.descriptor_head + report(r.alps.dir, "mnt.asc", "zone.raw", "0.000000", nullptr))
         << c.answers;
     EXPECT_EQ(r.file(name + ".raw"), bytes(c.raster)) << c.answers;
+    // The grid's corner (500000, 4000000) and 1000 m cells: the centre of the
+    // upper-left cell is at (500500, 4002500).
+    EXPECT_EQ(r.file(name + ".hdr"), std::string("BYTEORDER I\nLAYOUT BIL\nNROWS 3\nNCOLS 4\nNBANDS 1\n") +
+                                         (name == "res_m2" ? "NBITS 16\nPIXELTYPE UNSIGNEDINT\n"
+                                                           : "NBITS 32\nPIXELTYPE SIGNEDINT\n") +
+                                         "ULXMAP 500500\nULYMAP 4002500\nXDIM 1000\nYDIM 1000\n");
   }
 }
 
@@ -124,7 +133,7 @@ TEST(Runs, MissingDescriptorsAreAskedForAndTheDemDescriptorIsCreated) {
   // Pixel size 0 brings the second pixel size question.
   AlpsRun r("alps\nmnt\n1\n0\n3\n4\n0\n1000\n2\nzone\n1\n3\n4\n1\n0\n0\nres\n1\n0\n", {"mnt_m2.txt", "zone.txt"});
   ASSERT_EQ(r.run.status, 0) << r.run.transcript;
-  EXPECT_EQ(r.added(), (std::vector<std::string>{"mnt_m2.txt", "res_m2.raw", "res_m2.txt"}));
+  EXPECT_EQ(r.added(), (std::vector<std::string>{"mnt_m2.txt", "res_m2.hdr", "res_m2.raw", "res_m2.txt"}));
   EXPECT_EQ(r.file("mnt_m2.txt"), "3\n4\n2\n10000\n10550\n1000.000000\n");
   const std::string& t = r.run.transcript;
   EXPECT_NE(t.find("\n No File " + r.alps.dir + "/mnt_m2.txt \n\n\n\tNumber of lines   ? \n\tNumber of columns ? "

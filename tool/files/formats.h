@@ -8,6 +8,7 @@
 //   NAME.asc                   ASCII grid: six header lines, then the altitudes
 //   NAME.raw                   raw mask: lines x columns bytes
 //   NAME.txt                   mask descriptor: lines, then columns
+//   NAME_m2.hdr / NAME_m4.hdr  header of a raw result for GIS tools (ESRI BIL)
 //
 // Every function takes its file and its values as arguments; none of them
 // talks to the user. A file that cannot be read as its layout requires is a
@@ -65,6 +66,12 @@ struct ResultReport {
 
 // The descriptor of a result raster: six number lines and the run's report.
 std::string result_descriptor_text(const ResultReport& report);
+
+// The ESRI BIL header (NAME_m2.hdr / NAME_m4.hdr) through which GIS tools
+// open a raw result: layout and cell type, and the map position of the centre
+// of the upper-left cell when the corner is known (`georeferenced`).
+std::string ehdr_text(int nb_lig, int nb_col, int bits, bool georeferenced, double X_min, double Y_min,
+                      double dpix_size);
 
 // ---- ASCII grids ----------------------------------------------------------
 

@@ -86,7 +86,7 @@ bool choose_output(RunState& st, Console& con, StoredRange& range) {
     st.itype_out = ask_choice(con, kTypeQuestion, 1);
     if (st.UTM_coord_OK) st.coef = kScaleCoef[ask_choice(con, kScaleQuestion, 3)];
     const std::string base = st.nomim2 + (st.itype_out == 0 ? "_m2" : "_m4");
-    if (names_an_input(st, con, {base + ".raw", base + ".txt"})) return false;
+    if (names_an_input(st, con, {base + ".raw", base + ".txt", base + ".hdr"})) return false;
     range = stored_range(st);
     if (fits_raster(range, st.itype_out, con)) return true;
   }
@@ -103,6 +103,7 @@ void convert(const RunState& st, Matrix<T>& stored) {
 
 void save_raster(RunState& st, const StoredRange& range) {
   const bool bits16 = st.itype_out == 0;
+  const std::string header_path = st.nomim2 + (bits16 ? "_m2.hdr" : "_m4.hdr");
   st.nomdescr2 = st.nomim2 + (bits16 ? "_m2.txt" : "_m4.txt");
   st.nomim2 += bits16 ? "_m2.raw" : "_m4.raw";
   st.val = bits16 ? 2 : 4;
@@ -126,8 +127,16 @@ void save_raster(RunState& st, const StoredRange& range) {
     write_raw_dem_32(st.f2, st.itab_out.get(), st.nb_lig, st.nb_col);
   }
   st.f2.close();
+
+  // The header that lets GIS tools open the raster directly.
+  OutputFile header;
+  header.create(header_path);
+  header.write(ehdr_text(st.nb_lig, st.nb_col, bits16 ? 16 : 32, st.UTM_coord_OK, st.X_min, st.Y_min, st.dpix_size));
+  header.close();
+
   st.f2d.publish();
   st.f2.publish();
+  header.publish();
 }
 
 void save_grid(RunState& st, Console& con) {
