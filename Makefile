@@ -5,7 +5,7 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all run test test-sanitize clean
+.PHONY: all run test test-sanitize bench clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -34,3 +34,7 @@ test-sanitize:
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
+
+# Times the tool on generated data against GDAL and the I/O floor.
+bench:
+	bench/run.sh
