@@ -42,14 +42,13 @@ struct RunState {
   double vol_tot = 0.0;      // volume of the zone, cubic metres
   double surf_pix = 0.0;     // area of one cell, square metres
 
-  // Matrices, nb_lig lines by nb_col columns
-  Matrix<unsigned short> jtab_in;  // raw 16-bit DEM as read
-  Matrix<int> itab_in;             // raw DEM as 32-bit integers
+  // Matrices, nb_lig lines by nb_col columns. A raw DEM is decoded straight
+  // into dtab_in and a raw result encoded line by line as it is written, so no
+  // integer copy of the whole DEM is held; the result takes over the memory of
+  // dtab_in once the extraction no longer needs the input.
   Matrix<double> dtab_in;          // input altitudes in metres
   Matrix<unsigned char> tab_mask;  // mask values
   Matrix<double> dtab_out;         // result altitudes in metres
-  Matrix<unsigned short> jtab_out; // result as stored 16-bit values
-  Matrix<int> itab_out;            // result as stored 32-bit values
 
   // Names and paths
   std::string images_dir;    // base directory of the folders, ending in a separator

@@ -10,18 +10,25 @@
 
 namespace {
 
-Matrix<int> read32(const std::string& path, int lines, int cols) {
+// The cells of a raw DEM file as the loader reads them.
+std::vector<double> read_dem(const std::string& path, int lines, int cols, int cell_bytes) {
   InputFile f = open_input(path, "rb");
-  Matrix<int> m(imatrice(cols, lines), lines, frimatrice);
-  read_raw_dem_32(f.get(), path, m.get(), lines, cols);
-  return m;
+  Matrix<double> m(dmatrice(cols, lines), lines, frdmatrice);
+  read_raw_dem(f.get(), path, m.get(), lines, cols, cell_bytes);
+  std::vector<double> cells;
+  for (int i = 0; i < lines; ++i) cells.insert(cells.end(), m[i], m[i] + cols);
+  return cells;
 }
 
-Matrix<unsigned short> read16(const std::string& path, int lines, int cols) {
-  InputFile f = open_input(path, "rb");
-  Matrix<unsigned short> m(usmatrice(cols, lines), lines, frusmatrice);
-  read_raw_dem_16(f.get(), path, m.get(), lines, cols);
-  return m;
+std::string written(const TempDir& dir, int cell_bytes, const std::vector<std::int32_t>& stored, int cols) {
+  OutputFile out;
+  out.create(dir / "r.raw");
+  const int lines = static_cast<int>(stored.size()) / cols;
+  write_raw_dem(out, lines, cols, cell_bytes, [&](int line, std::int32_t* cells) {
+    std::copy(stored.begin() + line * cols, stored.begin() + (line + 1) * cols, cells);
+  });
+  out.publish();
+  return read_file(dir / "r.raw");
 }
 
 }  // namespace
@@ -29,37 +36,19 @@ Matrix<unsigned short> read16(const std::string& path, int lines, int cols) {
 TEST(RawRasters, CellsAreLittleEndian) {
   TempDir dir;
   write_bytes(dir / "a_m2.raw", {0xFF, 0xFF, 0x34, 0x12, 0x00, 0x80});
-  const auto j = read16(dir / "a_m2.raw", 1, 3);
-  EXPECT_EQ(j[0][0], 65535);
-  EXPECT_EQ(j[0][1], 4660);
-  EXPECT_EQ(j[0][2], 32768);
+  EXPECT_EQ(read_dem(dir / "a_m2.raw", 1, 3, 2), (std::vector<double>{65535, 4660, 32768}));
 
   write_bytes(dir / "a_m4.raw", {0xFF, 0xFF, 0xFF, 0xFF, 0x78, 0x56, 0x34, 0x12, 0x00, 0x00, 0x00, 0x80, 1, 0, 0, 0});
-  const auto i = read32(dir / "a_m4.raw", 2, 2);
-  EXPECT_EQ(i[0][0], -1);
-  EXPECT_EQ(i[0][1], 0x12345678);
-  EXPECT_EQ(i[1][0], -2147483647 - 1);
-  EXPECT_EQ(i[1][1], 1);  // line 1 follows line 0 in the file
+  // Line 1 follows line 0 in the file.
+  EXPECT_EQ(read_dem(dir / "a_m4.raw", 2, 2, 4), (std::vector<double>{-1, 0x12345678, -2147483648.0, 1}));
 }
 
-TEST(RawRasters, WrittenCellsReadBackAndAreLittleEndian) {
+TEST(RawRasters, WrittenCellsAreLittleEndianAndReadBack) {
   TempDir dir;
-  Matrix<unsigned short> j(usmatrice(2, 2), 2, frusmatrice);
-  j[0][0] = 65535, j[0][1] = 4660, j[1][0] = 1, j[1][1] = 256;
-  OutputFile out16;
-  out16.create(dir / "r_m2.raw");
-  write_raw_dem_16(out16, j.get(), 2, 2);
-  out16.publish();
-  EXPECT_EQ(read_file(dir / "r_m2.raw"), std::string("\xFF\xFF\x34\x12\x01\x00\x00\x01", 8));
-
-  Matrix<int> i(imatrice(2, 1), 1, frimatrice);
-  i[0][0] = -129, i[0][1] = 0x01020304;
-  OutputFile out32;
-  out32.create(dir / "r_m4.raw");
-  write_raw_dem_32(out32, i.get(), 1, 2);
-  out32.publish();
-  EXPECT_EQ(read_file(dir / "r_m4.raw"), std::string("\x7F\xFF\xFF\xFF\x04\x03\x02\x01", 8));
-  EXPECT_EQ(list_folder(dir.path()), (std::vector<std::string>{"r_m2.raw", "r_m4.raw"}));  // no temporary left
+  EXPECT_EQ(written(dir, 2, {65535, 4660, 1, 256}, 2), std::string("\xFF\xFF\x34\x12\x01\x00\x00\x01", 8));
+  EXPECT_EQ(written(dir, 4, {-129, 0x01020304}, 2), std::string("\x7F\xFF\xFF\xFF\x04\x03\x02\x01", 8));
+  EXPECT_EQ(read_dem(dir / "r.raw", 1, 2, 4), (std::vector<double>{-129, 0x01020304}));
+  EXPECT_EQ(list_folder(dir.path()), (std::vector<std::string>{"r.raw"}));  // no temporary left
 }
 
 TEST(RawRasters, ShortFilesStopNamingTheSizesLongFilesReportTheSurplus) {

@@ -33,10 +33,17 @@ using LineProgress = std::function<void(int line)>;
 // how many bytes the file holds beyond them.
 std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, int nb_col, int cell_bytes);
 
-void read_raw_dem_16(std::FILE* f, const std::string& path, unsigned short** jtab, int nb_lig, int nb_col);
-void read_raw_dem_32(std::FILE* f, const std::string& path, int** itab, int nb_lig, int nb_col);
-void write_raw_dem_16(OutputFile& out, const unsigned short* const* jtab, int nb_lig, int nb_col);
-void write_raw_dem_32(OutputFile& out, const int* const* itab, int nb_lig, int nb_col);
+// Reads a raw DEM of `cell_bytes` 2 (unsigned 16-bit) or 4 (signed 32-bit)
+// into `dtab`, each cell as the double of its stored integer.
+void read_raw_dem(std::FILE* f, const std::string& path, double** dtab, int nb_lig, int nb_col, int cell_bytes);
+
+// Fills `cells` with the stored integers of line `line`.
+using StoredLine = std::function<void(int line, std::int32_t* cells)>;
+
+// Writes a raw DEM of `cell_bytes` 2 (the low 16 bits of each stored integer)
+// or 4, one line at a time as `stored_line` gives them.
+void write_raw_dem(OutputFile& out, int nb_lig, int nb_col, int cell_bytes, const StoredLine& stored_line);
+
 void read_raw_mask(std::FILE* f, const std::string& path, unsigned char** tab, int nb_lig, int nb_col);
 
 // ---- descriptors ----------------------------------------------------------

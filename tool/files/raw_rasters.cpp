@@ -36,53 +36,43 @@ std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, 
   return found - expected;
 }
 
-void read_raw_dem_16(std::FILE* f, const std::string& path, unsigned short** jtab, int nb_lig, int nb_col) {
-  std::vector<unsigned char> bytes(line_bytes(nb_col, 2));
+void read_raw_dem(std::FILE* f, const std::string& path, double** dtab, int nb_lig, int nb_col, int cell_bytes) {
+  std::vector<unsigned char> bytes(line_bytes(nb_col, cell_bytes));
+  const std::size_t cols = static_cast<std::size_t>(nb_col);
   for (int i = 0; i < nb_lig; ++i) {
     read_line(f, path, bytes.data(), bytes.size(), i);
-    unsigned short* row = jtab[i];
-    for (std::size_t j = 0; j < static_cast<std::size_t>(nb_col); ++j) {
-      row[j] = static_cast<unsigned short>(bytes[2 * j] | (bytes[2 * j + 1] << 8));
+    double* row = dtab[i];
+    const unsigned char* b = bytes.data();
+    if (cell_bytes == 2) {
+      for (std::size_t j = 0; j < cols; ++j, b += 2) row[j] = static_cast<unsigned>(b[0] | (b[1] << 8));
+    } else {
+      for (std::size_t j = 0; j < cols; ++j, b += 4) {
+        const std::uint32_t word = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+        row[j] = static_cast<std::int32_t>(word);
+      }
     }
   }
 }
 
-void read_raw_dem_32(std::FILE* f, const std::string& path, int** itab, int nb_lig, int nb_col) {
-  std::vector<unsigned char> bytes(line_bytes(nb_col, 4));
+void write_raw_dem(OutputFile& out, int nb_lig, int nb_col, int cell_bytes, const StoredLine& stored_line) {
+  std::vector<std::int32_t> stored(static_cast<std::size_t>(nb_col));
+  std::vector<unsigned char> bytes(line_bytes(nb_col, cell_bytes));
   for (int i = 0; i < nb_lig; ++i) {
-    read_line(f, path, bytes.data(), bytes.size(), i);
-    int* row = itab[i];
-    for (std::size_t j = 0; j < static_cast<std::size_t>(nb_col); ++j) {
-      const unsigned char* b = &bytes[4 * j];
-      const std::uint32_t word = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-      row[j] = static_cast<int>(word);
-    }
-  }
-}
-
-void write_raw_dem_16(OutputFile& out, const unsigned short* const* jtab, int nb_lig, int nb_col) {
-  std::vector<unsigned char> bytes(line_bytes(nb_col, 2));
-  for (int i = 0; i < nb_lig; ++i) {
-    const unsigned short* row = jtab[i];
-    for (std::size_t j = 0; j < static_cast<std::size_t>(nb_col); ++j) {
-      bytes[2 * j] = static_cast<unsigned char>(row[j] & 0xFF);
-      bytes[2 * j + 1] = static_cast<unsigned char>(row[j] >> 8);
-    }
-    out.write(bytes.data(), bytes.size());
-  }
-}
-
-void write_raw_dem_32(OutputFile& out, const int* const* itab, int nb_lig, int nb_col) {
-  std::vector<unsigned char> bytes(line_bytes(nb_col, 4));
-  for (int i = 0; i < nb_lig; ++i) {
-    const int* row = itab[i];
-    for (std::size_t j = 0; j < static_cast<std::size_t>(nb_col); ++j) {
-      const auto word = static_cast<std::uint32_t>(row[j]);
-      unsigned char* b = &bytes[4 * j];
-      b[0] = static_cast<unsigned char>(word & 0xFF);
-      b[1] = static_cast<unsigned char>((word >> 8) & 0xFF);
-      b[2] = static_cast<unsigned char>((word >> 16) & 0xFF);
-      b[3] = static_cast<unsigned char>(word >> 24);
+    stored_line(i, stored.data());
+    unsigned char* b = bytes.data();
+    if (cell_bytes == 2) {
+      for (std::int32_t value : stored) {
+        *b++ = static_cast<unsigned char>(value & 0xFF);
+        *b++ = static_cast<unsigned char>((value >> 8) & 0xFF);
+      }
+    } else {
+      for (std::int32_t value : stored) {
+        const auto word = static_cast<std::uint32_t>(value);
+        *b++ = static_cast<unsigned char>(word & 0xFF);
+        *b++ = static_cast<unsigned char>((word >> 8) & 0xFF);
+        *b++ = static_cast<unsigned char>((word >> 16) & 0xFF);
+        *b++ = static_cast<unsigned char>(word >> 24);
+      }
     }
     out.write(bytes.data(), bytes.size());
   }

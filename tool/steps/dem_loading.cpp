@@ -19,25 +19,19 @@ void warn_surplus(Console& con, std::uint64_t surplus, const std::string& path, 
       path.c_str(), static_cast<unsigned long long>(surplus), nb_lig, nb_col, cell_bytes);
 }
 
-void read_raw_cells(RunState& st) {
-  st.itab_in = new_matrix(imatrice, frimatrice, st.nb_col, st.nb_lig, "DEM");
-  if (st.itype == 0) {
-    st.jtab_in = new_matrix(usmatrice, frusmatrice, st.nb_col, st.nb_lig, "DEM");
-    read_raw_dem_16(st.f1.get(), st.nomim1, st.jtab_in.get(), st.nb_lig, st.nb_col);
-    for (int i = 0; i < st.nb_lig; ++i) std::copy(st.jtab_in[i], st.jtab_in[i] + st.nb_col, st.itab_in[i]);
-    st.jtab_in.reset();
-  } else {
-    read_raw_dem_32(st.f1.get(), st.nomim1, st.itab_in.get(), st.nb_lig, st.nb_col);
-  }
-}
-
+// The true smallest and largest raw values: the cells still hold the stored
+// integers.
 void find_extremes(RunState& st) {
-  st.mind = st.maxd = st.itab_in[0][0];
+  double low = st.dtab_in[0][0], high = low;
   for (int i = 0; i < st.nb_lig; ++i) {
-    const auto [low, high] = std::minmax_element(st.itab_in[i], st.itab_in[i] + st.nb_col);
-    st.mind = std::min(st.mind, *low);
-    st.maxd = std::max(st.maxd, *high);
+    const double* row = st.dtab_in[i];
+    for (int j = 0; j < st.nb_col; ++j) {
+      low = std::min(low, row[j]);
+      high = std::max(high, row[j]);
+    }
   }
+  st.mind = static_cast<int>(low);
+  st.maxd = static_cast<int>(high);
 }
 
 // The descriptor that was missing, written whole now that the DEM has loaded.
@@ -59,17 +53,18 @@ void dem_lecture(RunState& st, Console& con) {
   const std::uint64_t surplus = raster_surplus(st.f1.get(), st.nomim1, st.nb_lig, st.nb_col, cell_bytes);
   warn_surplus(con, surplus, st.nomim1, st.nb_lig, st.nb_col, cell_bytes);
 
-  read_raw_cells(st);
+  // The stored integers go straight into dtab_in, exactly as doubles, and are
+  // divided there once the unit is known: no integer copy of the DEM is kept.
+  st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
+  read_raw_dem(st.f1.get(), st.nomim1, st.dtab_in.get(), st.nb_lig, st.nb_col, cell_bytes);
   st.f1.reset();
   find_extremes(st);
   say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %d\n\t\tMax = %d ", st.mind, st.maxd);
   st.coef = kScaleCoef[ask_choice(con, kUnitQuestion, 3)];
-
-  st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
   for (int i = 0; i < st.nb_lig; ++i) {
-    for (int j = 0; j < st.nb_col; ++j) st.dtab_in[i][j] = st.itab_in[i][j] / st.coef;
+    double* row = st.dtab_in[i];
+    for (int j = 0; j < st.nb_col; ++j) row[j] = row[j] / st.coef;
   }
-  st.itab_in.reset();  // nothing reads the raw values again
 
   if (!st.descr_OK) write_new_descriptor(st, con);
   st.UTM_coord_OK = false;

@@ -146,5 +146,4 @@ void opening(RunState& st, Console& con) {
   say(con, "\n\t        AND %d COLUMNS\n", st.nb_col);
 
   open_mask(st, con);
-  st.dtab_out = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "result");
 }

@@ -12,16 +12,16 @@ void parameters(RunState& st, Console& con) {
 }
 
 void treatment(RunState& st, Console& con) {
-  extract_zone(st.dtab_in.get(), st.tab_mask.get(), st.nb_lig, st.nb_col, st.code, st.val_alti,
+  // Nothing reads the input altitudes after the extraction: the result is made
+  // in their place, so a run holds one altitude matrix, not two.
+  st.dtab_out = std::move(st.dtab_in);
+  extract_zone(st.dtab_out.get(), st.tab_mask.get(), st.nb_lig, st.nb_col, st.code, st.val_alti,
                st.dtab_out.get());
   if (st.voltreat == 0) vol_calc(st);
   saving(st, con);
 }
 
 void vol_calc(RunState& st) {
-  Matrix<unsigned char> tab_perim = new_matrix(ucmatrice, frucmatrice, st.nb_col, st.nb_lig, "perimeter matrix");
   st.surf_pix = st.dpix_size * st.dpix_size;
-  mark_perimeter(st.tab_mask.get(), st.nb_lig, st.nb_col, st.code, tab_perim.get());
-  st.vol_tot = zone_volume(st.dtab_out.get(), st.tab_mask.get(), tab_perim.get(), st.nb_lig, st.nb_col, st.code,
-                           st.surf_pix);
+  st.vol_tot = zone_volume(st.dtab_out.get(), st.tab_mask.get(), st.nb_lig, st.nb_col, st.code, st.surf_pix);
 }

@@ -92,15 +92,6 @@ bool choose_output(RunState& st, Console& con, StoredRange& range) {
   }
 }
 
-template <class T>
-void convert(const RunState& st, Matrix<T>& stored) {
-  for (int i = 0; i < st.nb_lig; ++i) {
-    for (int j = 0; j < st.nb_col; ++j) {
-      stored[i][j] = static_cast<T>(static_cast<long long>(stored_value(st.dtab_out[i][j] * st.coef)));
-    }
-  }
-}
-
 void save_raster(RunState& st, const StoredRange& range) {
   const bool bits16 = st.itype_out == 0;
   const std::string header_path = st.nomim2 + (bits16 ? "_m2.hdr" : "_m4.hdr");
@@ -116,16 +107,13 @@ void save_raster(RunState& st, const StoredRange& range) {
   st.f2d.write(result_descriptor_text(report));
   st.f2d.close();
 
+  // The range was checked above, so every stored value fits its cell; lines
+  // are converted as they are written.
   st.f2.create(st.nomim2);
-  if (bits16) {
-    st.jtab_out = new_matrix(usmatrice, frusmatrice, st.nb_col, st.nb_lig, "result");
-    convert(st, st.jtab_out);
-    write_raw_dem_16(st.f2, st.jtab_out.get(), st.nb_lig, st.nb_col);
-  } else {
-    st.itab_out = new_matrix(imatrice, frimatrice, st.nb_col, st.nb_lig, "result");
-    convert(st, st.itab_out);
-    write_raw_dem_32(st.f2, st.itab_out.get(), st.nb_lig, st.nb_col);
-  }
+  write_raw_dem(st.f2, st.nb_lig, st.nb_col, st.val, [&st](int line, std::int32_t* cells) {
+    const double* row = st.dtab_out[line];
+    for (int j = 0; j < st.nb_col; ++j) cells[j] = static_cast<std::int32_t>(stored_value(row[j] * st.coef));
+  });
   st.f2.close();
 
   // The header that lets GIS tools open the raster directly.

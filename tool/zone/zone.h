@@ -7,17 +7,19 @@
 inline bool in_zone(unsigned char mask_value, int code) { return static_cast<int>(mask_value) == code; }
 
 // Every cell of the zone keeps its altitude from `dtab_in`; every other cell
-// gets `val_alti`.
+// gets `val_alti`. `dtab_out` may be `dtab_in` itself.
 void extract_zone(const double* const* dtab_in, const unsigned char* const* tab_mask, int nb_lig, int nb_col,
                   int code, double val_alti, double* const* dtab_out);
 
-// Marks in `tab_perim` the inner cells of the zone that have a neighbour
-// (above, right, below, left) outside it with 1, and every other cell with 255.
-void mark_perimeter(const unsigned char* const* tab_mask, int nb_lig, int nb_col, int code,
-                    unsigned char* const* tab_perim);
+// A perimeter cell: an inner cell (i, j) of the zone with a neighbour above,
+// right, below or left outside the zone.
+inline bool on_perimeter(const unsigned char* const* tab_mask, int i, int j, int code) {
+  return !in_zone(tab_mask[i - 1][j], code) || !in_zone(tab_mask[i][j + 1], code) ||
+         !in_zone(tab_mask[i + 1][j], code) || !in_zone(tab_mask[i][j - 1], code);
+}
 
 // Volume of the zone in cubic metres: the sum over its inner cells, line by
-// line, of altitude x `surf_pix`, halved for perimeter cells. Cells of the
-// outer frame count nothing.
-double zone_volume(const double* const* dtab_out, const unsigned char* const* tab_mask,
-                   const unsigned char* const* tab_perim, int nb_lig, int nb_col, int code, double surf_pix);
+// line and cell by cell, of altitude x `surf_pix`, halved for perimeter cells.
+// Cells of the outer frame count nothing, though they are neighbours.
+double zone_volume(const double* const* dtab_out, const unsigned char* const* tab_mask, int nb_lig, int nb_col,
+                   int code, double surf_pix);
