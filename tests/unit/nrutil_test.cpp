@@ -85,3 +85,17 @@ TEST(ArrayLibrary, ImpossibleSizeGivesNullWithoutLeaking) {
   // table is given back (the sanitizer build would report a leak).
   EXPECT_EQ(ldmatrice(2147483647, 3), nullptr);
 }
+
+TEST(ArrayLibrary, LargeMatricesAreZeroFilledAndReleased) {
+  // Above 32 MiB the rows come from one block of fresh pages.
+  const int nb_col = 3000, nb_lig = 2000;
+  double** mat = dmatrice(nb_col, nb_lig);
+  ASSERT_NE(mat, nullptr);
+  for (int i = 0; i < nb_lig; i += 199) {
+    for (int j = 0; j < nb_col; j += 7) EXPECT_EQ(mat[i][j], 0.0);
+  }
+  for (int i = 0; i < nb_lig; ++i) mat[i][nb_col - 1] = i;  // rows do not overlap
+  for (int i = 0; i < nb_lig; ++i) ASSERT_EQ(mat[i][nb_col - 1], i);
+  EXPECT_EQ(mat[1][0], 0.0);
+  frdmatrice(mat, nb_lig);
+}
