@@ -96,4 +96,5 @@ void wait_key(Console& con) {
 void show_progress(Console& con, int line, int blanks) {
   if (line <= 0 || line % 100 != 0) return;
   con.out << "\tline " << line << std::string(static_cast<std::size_t>(blanks), ' ') << '\r';
+  con.out.flush();  // seen while the work goes on
 }

@@ -1,6 +1,8 @@
 // Loading the input DEM into dtab_in, in metres.
 #include <algorithm>
 
+#include <unistd.h>
+
 #include "fatal.h"
 #include "files/formats.h"
 #include "steps.h"
@@ -11,6 +13,22 @@ const char* const kUnitQuestion =
     "\n\n\tAre these values\n\t\t0 ====> in meters"
     "\n\t\t1 ====> in decimeters\n\t\t2 ====> in centimeters"
     "\n\t\t3 ====> in millimeters\n\t\t";
+
+// A run holds the altitudes (8 bytes a cell) and the mask (1 byte a cell). A
+// DEM that needs more memory than the machine has stops here, clearly, rather
+// than being killed by the system halfway through.
+void require_memory(const RunState& st) {
+#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+  const double needed = 9.0 * st.nb_lig * st.nb_col;
+  const double physical = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
+  if (physical > 0 && needed > physical) {
+    fatal_stop(text("\n\n\tA DEM of %d lines x %d columns needs about %.1f GiB of memory; this machine has %.1f GiB\n",
+                    st.nb_lig, st.nb_col, needed / (1 << 30), physical / (1 << 30)));
+  }
+#else
+  (void)st;
+#endif
+}
 
 void warn_surplus(Console& con, std::uint64_t surplus, const std::string& path, int nb_lig, int nb_col,
                   int cell_bytes) {
@@ -55,6 +73,7 @@ void dem_lecture(RunState& st, Console& con) {
 
   // The stored integers go straight into dtab_in, exactly as doubles, and are
   // divided there once the unit is known: no integer copy of the DEM is kept.
+  require_memory(st);
   st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
   read_raw_dem(st.f1.get(), st.nomim1, st.dtab_in.get(), st.nb_lig, st.nb_col, cell_bytes);
   st.f1.reset();
@@ -90,6 +109,7 @@ void ascii_lecture(RunState& st, Console& con) {
     fatal_stop(text("\n\n\tThe grid %s announces %d lines x %d columns, more values than the file can hold\n",
                     st.nomim1.c_str(), st.nb_lig, st.nb_col));
   }
+  require_memory(st);
   st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
   grid.read_cells(st.dtab_in.get(), st.nb_lig, st.nb_col, [&con](int line) { show_progress(con, line, 19); });
   st.UTM_coord_OK = true;
