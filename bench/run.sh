@@ -92,15 +92,15 @@ row() {  # key label cells text_in text_out
   local key=$1 label=$2 cells=$3 tin=$4 tout=$5
   awk -v l="$label" -v w="$(field "$key" 1)" -v u="$(field "$key" 2)" -v s="$(field "$key" 3)" -v r="$(field "$key" 4)" \
       -v c="$cells" -v ti="$tin" -v to="$tout" 'BEGIN {
-    printf "| %-34s | %7.2f | %6.2f | %6.2f | %9.0f | %6.1f | %8s | %8s |\n", l, w, u, s, r / 1024, r * 1024 / c,
+    printf "| %-38s | %7.2f | %6.2f | %6.2f | %9.0f | %6.1f | %8s | %8s |\n", l, w, u, s, r / 1024, r * 1024 / c,
       (ti > 0 ? sprintf("%.0f", ti / w / 1e6) : ""), (to > 0 ? sprintf("%.0f", to / w / 1e6) : "") }'
 }
 rc=$((raw * raw)) gc=$((grid * grid))
 echo
 echo "mesacrop benchmark, $(date +%Y-%m-%d), $(nproc) cores, $(uname -m); medians of $runs runs"
 echo
-echo "| path                               | wall s  | user s | sys s  | peak MiB  | B/cell | MB/s in  | MB/s out |"
-echo "|------------------------------------|---------|--------|--------|-----------|--------|----------|----------|"
+echo "| path                                   | wall s  | user s | sys s  | peak MiB  | B/cell | MB/s in  | MB/s out |"
+echo "|----------------------------------------|---------|--------|--------|-----------|--------|----------|----------|"
 row raw_raw "raw ${raw}x$raw -> raw 16-bit, volume" $rc 0 0
 row grid_grid "grid ${grid}x$grid -> grid, volume" $gc "$grid_in" "$grid_out"
 row raw_grid "raw ${raw}x$raw -> grid" $rc 0 "$raw_grid_out"
