@@ -7,6 +7,7 @@
 
 #include "fatal.h"
 #include "keypress.h"
+#include "number_text.h"
 #include "text.h"
 
 namespace {
@@ -26,18 +27,10 @@ void drop_rest_of_line(Console& con, const std::string& token) {
   con.out << "\n\t\"" << token << "\" is not a number";
 }
 
-}  // namespace
-
-void say(Console& con, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  con.out << vtext(format, args);
-  va_end(args);
-}
-
-bool parse_int_token(const std::string& token, int& value) {
+// A whole token as "%d" reads it: optional sign, digits, within 32 bits.
+bool parse_int(const std::string& token, int& value) {
   if (token.empty()) return false;
-  std::size_t first_digit = (token[0] == '+' || token[0] == '-') ? 1 : 0;
+  const std::size_t first_digit = (token[0] == '+' || token[0] == '-') ? 1 : 0;
   if (first_digit == token.size()) return false;
   for (std::size_t k = first_digit; k < token.size(); ++k) {
     if (token[k] < '0' || token[k] > '9') return false;
@@ -51,33 +44,34 @@ bool parse_int_token(const std::string& token, int& value) {
   return true;
 }
 
-bool parse_real_token(const std::string& token, double& value) {
-  if (token.empty()) return false;
-  char* end = nullptr;
-  const double parsed = std::strtod(token.c_str(), &end);
-  if (end != token.c_str() + token.size()) return false;
-  value = parsed;
-  return true;
+// Asks until the answer is a number; the rest of a faulty line is dropped.
+template <class T, class Parse>
+T ask_number(Console& con, const std::string& question, Parse parse) {
+  for (;;) {
+    const std::string token = next_answer(con, question);
+    T value{};
+    if (parse(token, value)) return value;
+    drop_rest_of_line(con, token);
+  }
+}
+
+}  // namespace
+
+void say(Console& con, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  con.out << vtext(format, args);
+  va_end(args);
 }
 
 std::string ask_word(Console& con, const std::string& question) { return next_answer(con, question); }
 
-int ask_int(Console& con, const std::string& question) {
-  for (;;) {
-    const std::string token = next_answer(con, question);
-    int value = 0;
-    if (parse_int_token(token, value)) return value;
-    drop_rest_of_line(con, token);
-  }
-}
+int ask_int(Console& con, const std::string& question) { return ask_number<int>(con, question, parse_int); }
 
 double ask_real(Console& con, const std::string& question) {
-  for (;;) {
-    const std::string token = next_answer(con, question);
-    double value = 0.0;
-    if (parse_real_token(token, value)) return value;
-    drop_rest_of_line(con, token);
-  }
+  return ask_number<double>(con, question, [](const std::string& token, double& value) {
+    return parse_real(token.data(), token.data() + token.size(), value);
+  });
 }
 
 int ask_choice(Console& con, const std::string& question, int highest) {

@@ -40,7 +40,3 @@ void wait_key(Console& con);
 // The progress line of long loops over lines: a tab, "line", the line number,
 // `blanks` blanks and a carriage return, for every positive multiple of 100.
 void show_progress(Console& con, int line, int blanks);
-
-// Parses a whole token as "%d" / "%lf" would; false when it is not one.
-bool parse_int_token(const std::string& token, int& value);
-bool parse_real_token(const std::string& token, double& value);

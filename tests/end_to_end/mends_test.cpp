@@ -9,18 +9,6 @@
 
 #include "run_tool.h"
 
-namespace {
-
-int count(const std::string& haystack, const std::string& needle) {
-  int n = 0;
-  for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
-  return n;
-}
-
-std::string bytes(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-}  // namespace
-
 TEST(Mends, AResultNamedLikeAnInputIsRefusedAndTheNameAskedAgain) {
   TempDir base;
   Alps alps(base);
@@ -32,7 +20,7 @@ TEST(Mends, AResultNamedLikeAnInputIsRefusedAndTheNameAskedAgain) {
                                 "/mnt_m2.raw"),
             std::string::npos)
       << run.transcript;
-  EXPECT_EQ(count(run.transcript, "Name of the resulting DEM"), 2);
+  EXPECT_EQ(occurrences(run.transcript, "Name of the resulting DEM"), 2);
   auto after = snapshot(alps.dir);
   for (const auto& [name, content] : before) EXPECT_EQ(after[name], content) << name;
   EXPECT_TRUE(after.count("res_m2.raw"));
@@ -58,10 +46,10 @@ TEST(Mends, ValuesThatDoNotFitSixteenBitsAreRefusedThenSavedAsThirtyTwo) {
   EXPECT_NE(run.transcript.find("go from -999900 to 10450, but a 16-bit raster holds 0 to 65535 only"),
             std::string::npos)
       << run.transcript;
-  EXPECT_EQ(count(run.transcript, "\n\n\tFormat Type :"), 3);  // DEM, then the result twice
+  EXPECT_EQ(occurrences(run.transcript, "\n\n\tFormat Type :"), 3);  // DEM, then the result twice
   EXPECT_FALSE(file_exists(alps.dir + "/res_m2.raw"));
   EXPECT_EQ(read_file(alps.dir + "/res_m4.raw"),
-            bytes(le32({-999900, 10050, 10100, -999900, 10200, 10029, 10300, -999900, -999900, 10450, -999900,
+            as_text(le32({-999900, 10050, 10100, -999900, 10200, 10029, 10300, -999900, -999900, 10450, -999900,
                         -999900})));
   EXPECT_EQ(read_file(alps.dir + "/res_m4.txt").rfind("3\n4\n4\n-999900\n10450\n1000\n\n\n\tMesacrop", 0), 0u);
 }

@@ -21,8 +21,6 @@ std::string report(const std::string& dir, const char* dem, const char* mask, co
   return out;
 }
 
-std::string bytes(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
 // Runs the tool on a fresh alps folder and checks that only `results` were
 // added to it and that no input changed.
 struct AlpsRun {
@@ -60,7 +58,7 @@ TEST(Runs, TypicalRunRaw16CentimetresToRaw16WithVolume) {
             "BYTEORDER I\nLAYOUT BIL\nNROWS 3\nNCOLS 4\nNBANDS 1\nNBITS 16\nPIXELTYPE UNSIGNEDINT\n");
   // 10029 cm loads as 100.29 m, a hair below 100.29 x 100 when multiplied back,
   // and is still stored as 10029.
-  EXPECT_EQ(r.file("res_m2.raw"), bytes(le16({0, 10050, 10100, 0, 10200, 10029, 10300, 0, 0, 10450, 0, 0})));
+  EXPECT_EQ(r.file("res_m2.raw"), as_text(le16({0, 10050, 10100, 0, 10200, 10029, 10300, 0, 0, 10450, 0, 0})));
   EXPECT_NE(r.run.transcript.find("Min = 10000\n\t\tMax = 10550 "), std::string::npos);
   EXPECT_NE(r.run.transcript.find("\n\t            3 LINES\n\t        AND 4 COLUMNS\n"), std::string::npos);
 }
@@ -72,7 +70,7 @@ TEST(Runs, Raw32ToRaw32WithoutVolume) {
   EXPECT_EQ(r.file("res_m4.txt"),
             "3\n4\n4\n-250\n10450\n1000\n" + report(r.alps.dir, "mnt_m4.raw", "zone.raw", "-2.500000", nullptr));
   EXPECT_EQ(r.file("res_m4.raw"),
-            bytes(le32({-250, 10050, 10100, -250, 10200, 10029, 10300, -250, -250, 10450, -250, -250})));
+            as_text(le32({-250, 10050, 10100, -250, 10200, 10029, 10300, -250, -250, 10450, -250, -250})));
 }
 
 TEST(Runs, GridAndBitmapToGridRepeatsTheCornerAndShowsTheVolume) {
@@ -119,7 +117,7 @@ TEST(Runs, GridToRasterStoresInTheChosenScale) {
     EXPECT_EQ(r.file(name + ".txt"),
               c.descriptor_head + report(r.alps.dir, "mnt.asc", "zone.raw", "0.000000", nullptr))
         << c.answers;
-    EXPECT_EQ(r.file(name + ".raw"), bytes(c.raster)) << c.answers;
+    EXPECT_EQ(r.file(name + ".raw"), as_text(c.raster)) << c.answers;
     // The grid's corner (500000, 4000000) and 1000 m cells: the centre of the
     // upper-left cell is at (500500, 4002500).
     EXPECT_EQ(r.file(name + ".hdr"), std::string("BYTEORDER I\nLAYOUT BIL\nNROWS 3\nNCOLS 4\nNBANDS 1\n") +

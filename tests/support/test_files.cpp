@@ -50,6 +50,14 @@ std::vector<std::string> list_folder(const std::string& path) {
   return names;
 }
 
+std::string as_text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+int occurrences(const std::string& haystack, const std::string& needle) {
+  int n = 0;
+  for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
+  return n;
+}
+
 Bytes le16(const std::vector<unsigned>& values) {
   Bytes out;
   for (unsigned v : values) {

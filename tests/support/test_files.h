@@ -29,6 +29,10 @@ bool file_exists(const std::string& path);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> list_folder(const std::string& path);
 
+std::string as_text(const Bytes& bytes);
+// How many times `needle` stands in `haystack`.
+int occurrences(const std::string& haystack, const std::string& needle);
+
 // Little-endian cells of raw rasters.
 Bytes le16(const std::vector<unsigned>& values);
 Bytes le32(const std::vector<std::int32_t>& values);

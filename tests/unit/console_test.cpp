@@ -6,6 +6,7 @@
 #include "fatal.h"
 #include "run_state.h"
 #include "steps/steps.h"
+#include "test_files.h"
 
 namespace {
 
@@ -15,12 +16,6 @@ struct Scripted {
   std::ostringstream out;
   Console con{in, out, false};
 };
-
-int count(const std::string& haystack, const std::string& needle) {
-  int n = 0;
-  for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
-  return n;
-}
 
 const char* const kVolumeQuestion = "\n\n\tVolume calculation : \n\t\t0 ====> yes\n\t\t1 ====> no\n\t\t";
 
@@ -36,7 +31,7 @@ TEST(Console, VolumeQuestionKeepsAskingAboveOneAndAcceptsNegatives) {
     Scripted s(c.answers);
     RunState st;
     parameters(st, s.con);
-    EXPECT_EQ(count(s.out.str(), kVolumeQuestion), c.shown) << c.answers;
+    EXPECT_EQ(occurrences(s.out.str(), kVolumeQuestion), c.shown) << c.answers;
     EXPECT_EQ(st.voltreat, c.voltreat) << c.answers;
     EXPECT_EQ(st.code, 5);
     EXPECT_EQ(st.val_alti, 1.5);
@@ -63,12 +58,12 @@ TEST(Console, NotANumberDropsTheLineAndAsksTheWholeQuestionAgain) {
                         Case{"99999999999 7\n2147483647\n", 2147483647}}) {
     Scripted s(c.answers);
     EXPECT_EQ(ask_int(s.con, "\n\tCount ? "), c.expected) << c.answers;
-    EXPECT_EQ(count(s.out.str(), "\n\tCount ? "), 2) << c.answers;
+    EXPECT_EQ(occurrences(s.out.str(), "\n\tCount ? "), 2) << c.answers;
     EXPECT_NE(s.out.str().find("is not a number"), std::string::npos);
   }
   Scripted real("1,5 9\n0x10\n");
   EXPECT_EQ(ask_real(real.con, "R? "), 16.0);  // what "%lf" accepts is taken, hexadecimal included
-  EXPECT_EQ(count(real.out.str(), "R? "), 2);
+  EXPECT_EQ(occurrences(real.out.str(), "R? "), 2);
 }
 
 TEST(Console, EndOfAnswersIsAFatalStop) {
@@ -91,7 +86,7 @@ TEST(Console, ChoiceQuestionsRefuseNegativeAndTooHighAnswers) {
   for (const Case& c : {Case{"-1 0", 2}, Case{"2 -7 1", 3}, Case{"1", 1}}) {
     Scripted s(c.answers);
     EXPECT_EQ(ask_choice(s.con, "<choice>", 1), c.answers[std::string(c.answers).size() - 1] - '0');
-    EXPECT_EQ(count(s.out.str(), "<choice>"), c.shown) << c.answers;
+    EXPECT_EQ(occurrences(s.out.str(), "<choice>"), c.shown) << c.answers;
   }
   Scripted top("3");
   EXPECT_EQ(ask_choice(top.con, "<choice>", 3), 3);

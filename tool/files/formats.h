@@ -21,6 +21,8 @@
 #include <memory>
 #include <string>
 
+#include "number_text.h"
+
 class OutputFile;
 
 // Called with each line number before that line is read or written.
@@ -116,12 +118,3 @@ class GridReader {
 
 void write_ascii_grid(OutputFile& out, const double* const* dtab, int nb_lig, int nb_col, double X_min,
                       double Y_min, double dpix_size, const LineProgress& progress);
-
-// ---- numbers as text ------------------------------------------------------
-
-// Parses a whole token exactly as strtod does; false when it is not a number.
-bool parse_real(const char* first, const char* last, double& value);
-// Writes `value` as printf("%lf") does; returns the end of the text. `out`
-// must have room for kMaxFixedChars characters.
-constexpr int kMaxFixedChars = 330;
-char* format_fixed6(double value, char* out);

@@ -1,10 +1,9 @@
-// Reals as text, exactly as strtod reads them and printf("%lf") writes them,
-// without the per-value cost of the C library's formatted I/O.
+#include "number_text.h"
+
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 
-#include "formats.h"
 
 namespace {
 
