@@ -97,7 +97,7 @@ TEST(Robustness, AnyAnswerReplacedByGarbageIsAskedAgainOrEndsCleanly) {
   }
 }
 
-TEST(Robustness, HeadersClaimingHugeSizesStopBeforeAllocating) {
+TEST(Robustness, LyingHeadersStopBeforeAllocating) {
   struct Case {
     const char* name;
     const char* file;
@@ -111,6 +111,9 @@ TEST(Robustness, HeadersClaimingHugeSizesStopBeforeAllocating) {
       {"grid header", "mnt.asc", "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n",
        "alps mnt 0", "announces 100000 lines x 100000 columns"},
       {"mask descriptor", "zone.txt", "100000 100000", "alps mnt 0 zone 1", "The mask size is not the size"},
+      {"negative pixel size", "mnt_m2.txt", "3\n4\n2\n0\n0\n-5\n", "alps mnt 1 0", "gives the pixel size -5.000000"},
+      {"grid cell size that is no number", "mnt.asc", "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize nan\n1",
+       "alps mnt 0", "mnt.asc gives the pixel size nan"},
   };
   for (const Case& c : cases) {
     TempDir base;

@@ -100,10 +100,7 @@ void ascii_lecture(RunState& st, Console& con) {
   st.dpix_size = header.dpix_size;
   st.nodata = header.nodata;
   check_dimensions(st.nb_lig, st.nb_col, "The grid " + st.nomim1);
-  if (!valid_pixel_size(st.dpix_size)) {
-    fatal_stop(text("\n\n\tThe grid %s gives the cell size %lf: it must be a number of metres, 0 or more\n",
-                    st.nomim1.c_str(), st.dpix_size));
-  }
+  check_pixel_size(st.dpix_size, "The grid " + st.nomim1);
   const std::uint64_t cells = static_cast<std::uint64_t>(st.nb_lig) * static_cast<std::uint64_t>(st.nb_col);
   if (cells > grid.max_values_left()) {
     fatal_stop(text("\n\n\tThe grid %s announces %d lines x %d columns, more values than the file can hold\n",

@@ -1,49 +1,7 @@
-// The input dialog: folder, DEM and mask, their files, and the empty result.
-#include <cmath>
-#include <cstdlib>
-
+// The input dialog: folder, DEM and mask, and their files.
 #include "fatal.h"
 #include "files/formats.h"
 #include "steps.h"
-
-#if defined(_WIN32)
-const char* const kSeparator = "\\";
-#else
-const char* const kSeparator = "/";
-#endif
-
-std::string images_directory() {
-  const char* chosen = std::getenv("MESACROP_IMAGES");
-  if (chosen != nullptr && *chosen != '\0') {
-    std::string dir = chosen;
-    if (dir.back() != kSeparator[0]) dir += kSeparator;
-    return dir;
-  }
-#if defined(_WIN32)
-  return "c:\\images\\";
-#else
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home) + "/images/";
-  return "./images/";
-#endif
-}
-
-bool valid_pixel_size(double dpix_size) { return dpix_size >= 0.0 && dpix_size < 2147483648.0; }
-
-double ask_pixel_size(Console& con, const std::string& question) {
-  for (;;) {
-    const double answer = ask_real(con, question);
-    if (valid_pixel_size(answer)) return answer;
-    say(con, "\n\tA pixel size is a number of metres, 0 or more");
-  }
-}
-
-void check_dimensions(int nb_lig, int nb_col, const std::string& source) {
-  if (nb_lig < 1 || nb_col < 1) {
-    fatal_stop(text("\n\n\t%s gives %d lines and %d columns: a DEM needs at least one of each\n",
-                    source.c_str(), nb_lig, nb_col));
-  }
-}
 
 namespace {
 
@@ -54,11 +12,7 @@ void read_or_ask_dem_descriptor(RunState& st, Console& con) {
     st.descr_OK = true;
     st.f1d.reset();
     check_dimensions(st.nb_lig, st.nb_col, "The descriptor " + st.nomdescr1);
-    if (!valid_pixel_size(st.dpix_size)) {
-      fatal_stop(text("\n\n\tThe descriptor %s gives the pixel size %lf: it must be a number of metres, "
-                      "0 or more\n",
-                      st.nomdescr1.c_str(), st.dpix_size));
-    }
+    check_pixel_size(st.dpix_size, "The descriptor " + st.nomdescr1);
     return;
   }
   say(con, "\n No File %s \n\n", st.nomdescr1.c_str());

@@ -35,8 +35,9 @@ extern const char* const kSeparator;
 bool valid_pixel_size(double dpix_size);
 double ask_pixel_size(Console& con, const std::string& question);
 
-// A DEM needs at least one line and one column; `source` names where the
-// dimensions came from in the fatal stop's message.
+// Fatal stops for a pixel size that is not valid, and for a DEM without at
+// least one line and one column; `source` names where the values came from.
+void check_pixel_size(double dpix_size, const std::string& source);
 void check_dimensions(int nb_lig, int nb_col, const std::string& source);
 
 // Unit factors of stored integers: metres, decimetres, centimetres, millimetres.
