@@ -9,6 +9,7 @@
 #include "files/formats.h"
 #include "files/input_file.h"
 #include "files/output_file.h"
+#include "platform.h"
 #include "matrix.h"
 #include "nrutil.h"
 #include "zone/zone.h"
@@ -39,7 +40,7 @@ std::uint64_t write_grid(const Matrix<double>& m, const std::string& path) {
   out.create(path);
   write_ascii_grid(out, m.get(), kLines, kCols, 0.0, 0.0, 10.0, [](int) {});
   out.publish();
-  InputFile f = open_input(path, "rb");
+  InputFile f = open_input(path);
   return file_length(f.get());
 }
 
@@ -58,7 +59,7 @@ void GridParse(benchmark::State& state) {
   const std::uint64_t bytes = write_grid(terrain(), path);
   Matrix<double> cells(dmatrice(kCols, kLines), kLines, frdmatrice);
   for (auto _ : state) {
-    InputFile f = open_input(path, "r");
+    InputFile f = open_input(path);
     GridReader reader(f.get(), path);
     const GridHeader header = reader.read_header();
     reader.read_cells(cells.get(), header.nb_lig, header.nb_col, [](int) {});

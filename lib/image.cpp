@@ -4,9 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/stat.h>
-
-#include "keypress.h"
+#include "platform.h"
 
 namespace {
 
@@ -114,12 +112,6 @@ bool read_rows(std::FILE* f, unsigned char** rows, int nb_col, int nb_lig, int t
   return ok;
 }
 
-std::uint64_t length_of(std::FILE* f) {
-  struct stat info {};
-  if (fstat(fileno(f), &info) != 0 || info.st_size < 0) return 0;
-  return static_cast<std::uint64_t>(info.st_size);
-}
-
 }  // namespace
 
 int SauveBMP(const char* Nom, unsigned char** Buff, int NbCol, int NbLig, int Type, Color32* ColorMAP) {
@@ -177,7 +169,11 @@ int SauveBMP(const char* Nom, unsigned char** Buff, int NbCol, int NbLig, int Ty
   return ok && closed ? 0 : -1;
 }
 
-unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, Color32*& ColorMAP) {
+unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, Color32*& ColorMAP,
+                          BmpFault* Why) {
+  BmpFault ignored = BmpFault::none;
+  BmpFault& why = Why != nullptr ? *Why : ignored;
+  why = BmpFault::no_memory;
   auto* CM = static_cast<Color32*>(std::calloc(kPaletteEntries, sizeof(Color32)));
   const bool palette_asked = ColorMAP != nullptr;
   if (palette_asked) ColorMAP = CM;
@@ -192,14 +188,17 @@ unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, C
   } cleanup{CM, palette_asked};
   if (CM == nullptr) return nullptr;
 
+  why = BmpFault::cannot_open;
   std::FILE* f = std::fopen(Name, "rb");
   if (f == nullptr) return nullptr;
   cleanup.file = f;
+  why = BmpFault::not_bitmap;
   BuffHeader buff;
   if (std::fseek(f, 0, SEEK_SET) != 0 || std::fread(buff, 1, kHeaderBytes, f) != kHeaderBytes) return nullptr;
   const BMP_Header h = unpack_header(buff);
   if (h.BfType != 0x4D42) return nullptr;
 
+  why = BmpFault::layout;
   int taille = 0;
   if (h.BiBitCount == 8 && h.BfOffBits == 1078) {
     taille = 1;
@@ -210,23 +209,32 @@ unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, C
   } else {
     return nullptr;
   }
+  why = BmpFault::compressed;
   if (h.BiCompression != 0) return nullptr;  // run-length or bit-field data is not plain pixels
   const auto width = static_cast<std::int32_t>(h.BiWidth);
   const auto height = static_cast<std::int32_t>(h.BiHeight);
-  if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide) return nullptr;
+  why = BmpFault::layout;
+  if (width < 1 || height == 0) return nullptr;
+  if (height < 0 || width > kMaxSide || height > kMaxSide) {
+    why = height < 0 ? BmpFault::top_down : BmpFault::too_large;
+    return nullptr;
+  }
 
   // Never allocate more than the file can fill.
+  why = BmpFault::cut_short;
   const std::uint64_t needed = h.BfOffBits + static_cast<std::uint64_t>(height) * stored_row_bytes(width, taille);
-  if (length_of(f) < needed) {
+  if (file_length(f) < needed) {
     NbCol = width;
     NbLig = height;
     return nullptr;
   }
 
+  why = BmpFault::no_memory;
   unsigned char** rows = allocate_rows(height, static_cast<std::size_t>(width) * static_cast<std::size_t>(taille));
   if (rows == nullptr) return nullptr;
   NbCol = width;
   NbLig = height;
+  why = BmpFault::cut_short;
   bool ok = true;
   if (Type == 0) {
     ok = std::fread(CM, sizeof(Color32), kPaletteEntries, f) == kPaletteEntries;
@@ -237,6 +245,7 @@ unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, C
     LibereBMP(rows, height);
     return nullptr;
   }
+  why = BmpFault::none;
   return rows;
 }
 

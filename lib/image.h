@@ -44,16 +44,30 @@ struct BMP_Header {
 // 1, 2 or a size below 1 creates no file.
 int SauveBMP(const char* Nom, unsigned char** Buff, int NbCol, int NbLig, int Type, Color32* ColorMAP);
 
+// Why ChargeBMP gave no matrix.
+enum class BmpFault {
+  none,
+  cannot_open,
+  not_bitmap,  // shorter than a header, or not starting with "BM"
+  layout,      // neither 8 bits with a 256-entry palette nor 24 bits, or an empty image
+  compressed,
+  top_down,    // a negative height: rows stored top row first
+  too_large,   // wider or higher than 32767 pixels
+  cut_short,   // the header passed, the palette or the pixel rows are short
+  no_memory,
+};
+
 // Reads the bitmap `Name` into a new matrix of NbLig rows of NbCol x (1 or 3)
 // bytes, row 0 on top; null when the file is missing, cut short, not a bitmap,
 // compressed, of another pixel layout, wider or higher than 32767 pixels or
-// stored top-down. Type is set once the layout is known; NbCol and NbLig once
-// the header has passed every check.
+// stored top-down, and then `Why`, when given, says which. Type is set once
+// the layout is known; NbCol and NbLig once the header has passed every check.
 // A non-null ColorMAP on entry asks for the palette: it is replaced at once by
 // a new 256-entry table that the caller owns from then on (release it with
 // LiberePalette); with 8 bits it receives the file's palette. A null ColorMAP
 // stays null.
-unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, Color32*& ColorMAP);
+unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, Color32*& ColorMAP,
+                          BmpFault* Why = nullptr);
 
 // Releases a matrix returned by ChargeBMP.
 void LibereBMP(unsigned char** Buff, int NbLig);

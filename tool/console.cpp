@@ -1,13 +1,14 @@
 #include "console.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <limits>
 
 #include "fatal.h"
-#include "keypress.h"
 #include "number_text.h"
+#include "platform.h"
 #include "text.h"
 
 namespace {
@@ -22,37 +23,55 @@ std::string next_answer(Console& con, const std::string& question) {
   return token;
 }
 
-void drop_rest_of_line(Console& con, const std::string& token) {
+// A token that is no answer: the rest of its line is dropped and `why` said.
+void refuse(Console& con, const std::string& token, const char* why) {
   con.in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-  con.out << "\n\t\"" << token << "\" is not a number";
+  con.out << "\n\t\"" << shown_name(token) << "\" " << why;
 }
 
 // A whole token as "%d" reads it: optional sign, digits, within 32 bits.
-bool parse_int(const std::string& token, int& value) {
-  if (token.empty()) return false;
+const char* parse_int(const std::string& token, int& value) {
+  const char* const kNotANumber = "is not a number";
+  if (token.empty()) return kNotANumber;
   const std::size_t first_digit = (token[0] == '+' || token[0] == '-') ? 1 : 0;
-  if (first_digit == token.size()) return false;
+  if (first_digit == token.size()) return kNotANumber;
   for (std::size_t k = first_digit; k < token.size(); ++k) {
-    if (token[k] < '0' || token[k] > '9') return false;
+    if (token[k] < '0' || token[k] > '9') return kNotANumber;
   }
   errno = 0;
   const long long wide = std::strtoll(token.c_str(), nullptr, 10);
   if (errno == ERANGE || wide < std::numeric_limits<int>::min() || wide > std::numeric_limits<int>::max()) {
-    return false;
+    return "is out of range: a whole number from -2147483648 to 2147483647 is expected";
   }
   value = static_cast<int>(wide);
-  return true;
+  return nullptr;
 }
 
-// Asks until the answer is a number; the rest of a faulty line is dropped.
+const char* parse_finite_real(const std::string& token, double& value) {
+  if (!parse_real(token.data(), token.data() + token.size(), value)) return "is not a number";
+  if (!std::isfinite(value)) return "is not a finite number";
+  return nullptr;
+}
+
+// Asks until `parse` takes the answer (it returns null then, or why not).
 template <class T, class Parse>
-T ask_number(Console& con, const std::string& question, Parse parse) {
+T ask_until_taken(Console& con, const std::string& question, Parse parse) {
   for (;;) {
     const std::string token = next_answer(con, question);
     T value{};
-    if (parse(token, value)) return value;
-    drop_rest_of_line(con, token);
+    const char* refusal = parse(token, value);
+    if (refusal == nullptr) return value;
+    refuse(con, token, refusal);
   }
+}
+
+const char* parse_name(const std::string& token, std::string& value) {
+  for (const char c : token) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return "holds a control character, which no name may hold";
+  }
+  value = token;
+  return nullptr;
 }
 
 }  // namespace
@@ -64,14 +83,23 @@ void say(Console& con, const char* format, ...) {
   va_end(args);
 }
 
-std::string ask_word(Console& con, const std::string& question) { return next_answer(con, question); }
+std::string shown_name(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown += byte < 0x20 || byte == 0x7F ? text("\\x%02X", byte) : std::string(1, c);
+  }
+  return shown;
+}
 
-int ask_int(Console& con, const std::string& question) { return ask_number<int>(con, question, parse_int); }
+std::string ask_name(Console& con, const std::string& question) {
+  return ask_until_taken<std::string>(con, question, parse_name);
+}
+
+int ask_int(Console& con, const std::string& question) { return ask_until_taken<int>(con, question, parse_int); }
 
 double ask_real(Console& con, const std::string& question) {
-  return ask_number<double>(con, question, [](const std::string& token, double& value) {
-    return parse_real(token.data(), token.data() + token.size(), value);
-  });
+  return ask_until_taken<double>(con, question, parse_finite_real);
 }
 
 int ask_choice(Console& con, const std::string& question, int highest) {

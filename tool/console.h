@@ -5,10 +5,11 @@
 // bind to scripted answers and a captured transcript.
 //
 // Answers are read one token at a time, as scanf's "%s", "%d" and "%lf" read
-// them: blanks and line ends separate answers. When a number is expected and
-// the token is not one, the rest of that input line is dropped and the whole
-// question is shown again. When the answers run out, the run ends with a fatal
-// stop.
+// them: blanks and line ends separate answers. An answer that is not what the
+// question needs (not a number, a whole number beyond 32 bits, a real that is
+// not finite, a name holding a control character) is refused: the rest of
+// that input line is dropped, the reason is said and the whole question is
+// shown again. When the answers run out, the run ends with a fatal stop.
 #pragma once
 
 #include <istream>
@@ -26,13 +27,18 @@ struct Console {
 // Writes printf-style text to the console.
 void say(Console& con, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-std::string ask_word(Console& con, const std::string& question);
+// A name: one word without control characters (bytes below 0x20 and 0x7F),
+// so that no path built from it can be cut short or mislead.
+std::string ask_name(Console& con, const std::string& question);
 int ask_int(Console& con, const std::string& question);
 double ask_real(Console& con, const std::string& question);
 
 // A multiple-choice question: shown again, whole, while the answer is above
 // `highest` or below 0.
 int ask_choice(Console& con, const std::string& question, int highest);
+
+// A name as messages show it: control characters escaped (\x00).
+std::string shown_name(const std::string& name);
 
 // Waits for one key press without echo (only when the console is a terminal).
 void wait_key(Console& con);

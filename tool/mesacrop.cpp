@@ -3,10 +3,12 @@
 // console; the command line is not used.
 #include <iostream>
 
+#include "platform.h"
 #include "program.h"
 #include "steps/steps.h"
 
 int main() {
+  clean_up_on_interrupts();
   Console con{std::cin, std::cout, true};
   return run_mesacrop(con, images_directory());
 }

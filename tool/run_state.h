@@ -7,7 +7,6 @@
 #include <string>
 
 #include "files/input_file.h"
-#include "files/output_file.h"
 #include "matrix.h"
 
 struct RunState {
@@ -66,6 +65,4 @@ struct RunState {
   InputFile f1d;             // input DEM descriptor
   InputFile f3;              // mask
   InputFile f3d;             // mask descriptor
-  OutputFile f2;             // result raster or grid
-  OutputFile f2d;            // result descriptor
 };

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   RunState st;
   st.nomim1 = fuzz_file(data, size, ".asc");
-  st.f1 = open_input(st.nomim1, "r");
+  st.f1 = open_input(st.nomim1);
   std::istringstream in;
   std::ostream out(nullptr);
   Console con{in, out, false};

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   st.dpix_size = data[4] >> 2;
   st.nomim1 = fuzz_file(data + 6, size - 6, "_m2.raw");
   st.nomdescr1 = st.nomim1 + ".txt";
-  st.f1 = open_input(st.nomim1, "rb");
+  st.f1 = open_input(st.nomim1);
   std::istringstream in(std::to_string(static_cast<int>(data[5] % 6) - 1) + " 4 -1 2");
   std::ostream out(nullptr);
   Console con{in, out, false};

@@ -22,7 +22,7 @@ struct Loaded {
 Loaded load(const std::string& content) {
   TempDir dir;
   write_file(dir / "g.asc", content);
-  InputFile f = open_input(dir / "g.asc", "r");
+  InputFile f = open_input(dir / "g.asc");
   GridReader reader(f.get(), dir / "g.asc");
   Loaded out;
   out.header = reader.read_header();

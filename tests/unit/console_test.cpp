@@ -42,8 +42,8 @@ TEST(Console, AnswersAreTokensWhateverTheLineBreaks) {
   Scripted s("  12\n\n  -3.25e1   word\tnext\n");
   EXPECT_EQ(ask_int(s.con, "Q1"), 12);
   EXPECT_EQ(ask_real(s.con, "Q2"), -32.5);
-  EXPECT_EQ(ask_word(s.con, "Q3"), "word");
-  EXPECT_EQ(ask_word(s.con, "Q4"), "next");
+  EXPECT_EQ(ask_name(s.con, "Q3"), "word");
+  EXPECT_EQ(ask_name(s.con, "Q4"), "next");
   EXPECT_EQ(s.out.str(), "Q1Q2Q3Q4");
 }
 
@@ -51,15 +51,19 @@ TEST(Console, NotANumberDropsTheLineAndAsksTheWholeQuestionAgain) {
   struct Case {
     const char* answers;
     int expected;
+    const char* said;
   };
   // "12abc" and "3.5" are not integers; "99999999999" is beyond 32 bits; the
   // rest of the faulty line is dropped, so "7" on it is never taken.
-  for (const Case& c : {Case{"abc 7\n4\n", 4}, Case{"12abc\n-8\n", -8}, Case{"3.5\n+6\n", 6},
-                        Case{"99999999999 7\n2147483647\n", 2147483647}}) {
+  const char* const kNotANumber = "is not a number";
+  for (const Case& c : {Case{"abc 7\n4\n", 4, kNotANumber}, Case{"12abc\n-8\n", -8, kNotANumber},
+                        Case{"3.5\n+6\n", 6, kNotANumber},
+                        Case{"99999999999 7\n2147483647\n", 2147483647,
+                             "\"99999999999\" is out of range: a whole number from -2147483648 to 2147483647"}}) {
     Scripted s(c.answers);
     EXPECT_EQ(ask_int(s.con, "\n\tCount ? "), c.expected) << c.answers;
     EXPECT_EQ(occurrences(s.out.str(), "\n\tCount ? "), 2) << c.answers;
-    EXPECT_NE(s.out.str().find("is not a number"), std::string::npos);
+    EXPECT_NE(s.out.str().find(c.said), std::string::npos) << s.out.str();
   }
   Scripted real("1,5 9\n0x10\n");
   EXPECT_EQ(ask_real(real.con, "R? "), 16.0);  // what "%lf" accepts is taken, hexadecimal included

@@ -15,7 +15,7 @@ struct Items {
 Items read_descriptor(const std::string& content, int* items_read = nullptr) {
   TempDir dir;
   write_file(dir / "d.txt", content);
-  InputFile f = open_input(dir / "d.txt", "r");
+  InputFile f = open_input(dir / "d.txt");
   Items it;
   const int n = read_dem_descriptor(f.get(), it.nb_lig, it.nb_col, it.val, it.mind, it.maxd, it.dpix_size);
   if (items_read != nullptr) *items_read = n;
@@ -43,12 +43,14 @@ TEST(DemDescriptor, ReadsAsScanfWould) {
   for (const Case& c : cases) EXPECT_EQ(read_descriptor(c.content), c.expected) << c.name;
 }
 
-TEST(DemDescriptor, ResultDescriptorReadsBackWithAWholePixelSize) {
-  for (auto [pixel, back] : {std::pair{25.0, 25}, {12.5, 12}, {0.5, 0}}) {
-    const ResultReport report{5, 6, 2, -1, 300, static_cast<int>(pixel), "/d/mnt_m2.raw", "/d/zone.raw", 1, 0.0, 0,
-                              5953239180.0};
-    Items it = read_descriptor(result_descriptor_text(report));
-    EXPECT_EQ(it, (Items{5, 6, 2, -1, 300, static_cast<double>(back)}));
+TEST(DemDescriptor, ResultDescriptorReadsBackItsPixelSizeExactly) {
+  // Whole sizes keep their whole-number line; fractional ones are written as
+  // reals, whose whole part is what an integer reader takes.
+  for (auto [pixel, line] : {std::pair{25.0, "\n25\n"}, {12.5, "\n12.500000\n"}, {0.5, "\n0.500000\n"}}) {
+    const ResultReport report{5, 6, 2, -1, 300, pixel, "/d/mnt_m2.raw", "/d/zone.raw", 1, 0.0, 0, 5953239180.0};
+    const std::string text = result_descriptor_text(report);
+    EXPECT_EQ(text.rfind(std::string("5\n6\n2\n-1\n300") + line, 0), 0u) << text;
+    EXPECT_EQ(read_descriptor(text), (Items{5, 6, 2, -1, 300, pixel}));
   }
 }
 
@@ -87,7 +89,7 @@ TEST(MaskDescriptor, ReadsLinesThenColumns) {
   for (const Case& c : {Case{"200 222", 2, 200, 222}, Case{"200\r\n222\r\n", 2, 200, 222},
                         Case{"7\n", 1, 7, 0}, Case{"x 1", 0, 0, 0}}) {
     write_file(dir / "m.txt", c.content);
-    InputFile f = open_input(dir / "m.txt", "r");
+    InputFile f = open_input(dir / "m.txt");
     int lines = 0, columns = 0;
     EXPECT_EQ(read_mask_descriptor(f.get(), lines, columns), c.read) << c.content;
     EXPECT_EQ(lines, c.lines);

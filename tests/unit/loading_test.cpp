@@ -34,7 +34,7 @@ RunState load_raw(const TempDir& dir, const Bytes& bytes, int itype, int cols, c
   RunState st;
   st.nomim1 = dir / "dem.raw";
   write_bytes(st.nomim1, bytes);
-  st.f1 = open_input(st.nomim1, "rb");
+  st.f1 = open_input(st.nomim1);
   st.itype = itype;
   st.nb_lig = 1;
   st.nb_col = cols;
@@ -114,7 +114,7 @@ TEST(DemLoading, GridAnnouncingMoreCellsThanItsFileHoldsStopsBeforeAllocating) {
   RunState st;
   st.nomim1 = dir / "big.asc";
   write_file(st.nomim1, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
-  st.f1 = open_input(st.nomim1, "r");
+  st.f1 = open_input(st.nomim1);
   Step step;
   const std::string message = stop_of([&] { ascii_lecture(st, step.con); });
   EXPECT_NE(message.find("big.asc announces 100000 lines x 100000 columns"), std::string::npos) << message;
@@ -149,7 +149,7 @@ TEST(MaskLoading, RawMaskBytesInFileOrderAfterTheSizeCheck) {
   st.nomim3 = dir / "zone.raw";
   write_bytes(st.nomim3, {0, 1, 2, 3, 4, 5});
   st.num_lines = 3, st.num_columns = 2;  // swapped in the descriptor
-  st.f3 = open_input(st.nomim3, "rb");
+  st.f3 = open_input(st.nomim3);
   Step step;
   EXPECT_EQ(stop_of([&] { mask_lecture(st, step.con); }), "\n\n\tThe mask size is not the size of the DEM ");
   EXPECT_EQ(std::ftell(st.f3.get()), 0);  // nothing was read
@@ -159,7 +159,7 @@ TEST(MaskLoading, RawMaskBytesInFileOrderAfterTheSizeCheck) {
   for (int k = 0; k < 6; ++k) EXPECT_EQ(st.tab_mask[k / 3][k % 3], k);
 
   write_bytes(st.nomim3, {0, 1, 2, 3, 4});
-  st.f3 = open_input(st.nomim3, "rb");
+  st.f3 = open_input(st.nomim3);
   const std::string short_message = stop_of([&] { mask_lecture(st, step.con); });
   EXPECT_NE(short_message.find("zone.raw is too short"), std::string::npos) << short_message;
 }

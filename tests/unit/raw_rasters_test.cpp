@@ -12,7 +12,7 @@ namespace {
 
 // The cells of a raw DEM file as the loader reads them.
 std::vector<double> read_dem(const std::string& path, int lines, int cols, int cell_bytes) {
-  InputFile f = open_input(path, "rb");
+  InputFile f = open_input(path);
   Matrix<double> m(dmatrice(cols, lines), lines, frdmatrice);
   read_raw_dem(f.get(), path, m.get(), lines, cols, cell_bytes);
   std::vector<double> cells;
@@ -54,7 +54,7 @@ TEST(RawRasters, WrittenCellsAreLittleEndianAndReadBack) {
 TEST(RawRasters, ShortFilesStopNamingTheSizesLongFilesReportTheSurplus) {
   TempDir dir;
   write_bytes(dir / "dem_m4.raw", Bytes(23, 7));
-  InputFile f = open_input(dir / "dem_m4.raw", "rb");
+  InputFile f = open_input(dir / "dem_m4.raw");
   try {
     raster_surplus(f.get(), dir / "dem_m4.raw", 2, 3, 4);
     ADD_FAILURE() << "a short raster was accepted";
@@ -70,7 +70,7 @@ TEST(RawRasters, ShortFilesStopNamingTheSizesLongFilesReportTheSurplus) {
 TEST(RawRasters, MaskBytesFillLinesInFileOrder) {
   TempDir dir;
   write_bytes(dir / "zone.raw", {0, 1, 2, 3, 4, 5, 250});
-  InputFile f = open_input(dir / "zone.raw", "rb");
+  InputFile f = open_input(dir / "zone.raw");
   Matrix<unsigned char> m(ucmatrice(3, 2), 2, frucmatrice);
   read_raw_mask(f.get(), dir / "zone.raw", m.get(), 2, 3);
   for (int k = 0; k < 6; ++k) EXPECT_EQ(m[k / 3][k % 3], k);

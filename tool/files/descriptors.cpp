@@ -1,6 +1,7 @@
 // DEM descriptors (NAME_m2.txt, NAME_m4.txt) and mask descriptors (NAME.txt).
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -89,7 +90,12 @@ int read_mask_descriptor(std::FILE* f, int& num_lines, int& num_columns) {
 
 std::string result_descriptor_text(const ResultReport& r) {
   std::string out = text("%d\n%d\n%d\n", r.nb_lig, r.nb_col, r.val);
-  out += text("%lld\n%lld\n%d\n", r.stored_min, r.stored_max, r.pixel_size);
+  out += text("%lld\n%lld\n", r.stored_min, r.stored_max);
+  // A whole number of metres as a whole number, as always; a fractional size
+  // as the DEM descriptor writes reals, so that no reader gets it wrong by a
+  // fraction: integer readers still read its whole part.
+  const bool whole = r.dpix_size == std::trunc(r.dpix_size);
+  out += whole ? text("%d\n", static_cast<int>(r.dpix_size)) : text("%lf\n", r.dpix_size);
   out += "\n\n\tMesacrop Treatment";
   out += text("\n\n\tapplied to %s ", r.dem_path.c_str());
   out += text("\n\tand using the mask %s ", r.mask_path.c_str());

@@ -65,7 +65,7 @@ int read_mask_descriptor(std::FILE* f, int& num_lines, int& num_columns);
 struct ResultReport {
   int nb_lig, nb_col, val;
   long long stored_min, stored_max;
-  int pixel_size;  // metres, truncated toward zero
+  double dpix_size;  // metres
   std::string dem_path, mask_path;
   int code;
   double val_alti;

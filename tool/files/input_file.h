@@ -1,7 +1,6 @@
 // Input files: opened by path, closed when their handle goes.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,8 +10,7 @@ struct CloseFile {
 };
 using InputFile = std::unique_ptr<std::FILE, CloseFile>;
 
-// Opens `path` with the fopen mode `mode`; null when it cannot be opened.
-InputFile open_input(const std::string& path, const char* mode);
-
-// Length of an open file in bytes; the read position is left where it was.
-std::uint64_t file_length(std::FILE* f);
+// Opens `path` for reading; null when nothing can be opened there. Anything
+// that stands there and is not a regular file (a folder, a FIFO, a device) is
+// a fatal stop naming it: reading it could wait for ever or mislead.
+InputFile open_input(const std::string& path);

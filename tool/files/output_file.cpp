@@ -3,30 +3,50 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "fatal.h"
+#include "platform.h"
 #include "text.h"
 
-OutputFile::~OutputFile() { discard(); }
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    discard();
-    file_ = std::exchange(other.file_, nullptr);
-    final_path_ = std::move(other.final_path_);
-    temp_path_ = std::exchange(other.temp_path_, std::string());
-    closed_ = other.closed_;
-  }
-  return *this;
+std::string folder_of(const std::string& path) {
+  const std::size_t end = path.rfind(kPathSeparator);
+  return end == std::string::npos ? std::string() : path.substr(0, end + 1);
 }
+
+namespace {
+constexpr int kTemporaryNamesTried = 1000;
+}  // namespace
+
+std::FILE* create_temporary_file(const std::string& folder, std::string& path) {
+  for (int attempt = 0; attempt < kTemporaryNamesTried; ++attempt) {
+    path = text("%s.mesacrop-%ld-%d.tmp", folder.c_str(), process_number(), attempt);
+    std::FILE* f = create_new_file(path);
+    if (f != nullptr || errno != EEXIST) return f;
+  }
+  return nullptr;
+}
+
+void cannot_create(const std::string& final_path, int error) {
+  if (error == EEXIST) {
+    fatal_stop(text("\n\n\tCannot create a temporary file for %s in its folder: the %d names tried are all "
+                    "taken\n",
+                    final_path.c_str(), kTemporaryNamesTried));
+  }
+  fatal_stop(text("\n\n\tCannot create the file %s (%s)\n", final_path.c_str(), std::strerror(error)));
+}
+
+OutputFile::~OutputFile() { discard(); }
 
 void OutputFile::discard() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
-  if (!temp_path_.empty()) std::remove(temp_path_.c_str());
+  if (!temp_path_.empty()) remove_file(temp_path_);
+  moved_into_place();
+}
+
+void OutputFile::moved_into_place() {
   temp_path_.clear();
+  forget_temporary(slot_);
+  slot_ = -1;
 }
 
 void OutputFile::fail(const char* action) {
@@ -39,22 +59,11 @@ void OutputFile::create(const std::string& final_path) {
   discard();
   final_path_ = final_path;
   closed_ = false;
-  // O_EXCL on a name of our own: never write through someone else's file.
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    const std::string candidate = text("%s.part%ld-%d", final_path.c_str(), static_cast<long>(getpid()), attempt);
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0) {
-      temp_path_ = candidate;
-      file_ = fdopen(fd, "wb");
-      if (file_ == nullptr) {
-        ::close(fd);
-        fail("create");
-      }
-      return;
-    }
-    if (errno != EEXIST) fail("create");
-  }
-  fail("create");
+  std::string temp_path;
+  file_ = create_temporary_file(folder_of(final_path), temp_path);
+  if (file_ == nullptr) cannot_create(final_path, errno);
+  temp_path_ = temp_path;
+  slot_ = keep_temporary(temp_path_);
 }
 
 void OutputFile::write(const void* data, std::size_t bytes) {
@@ -78,6 +87,6 @@ void OutputFile::close() {
 
 void OutputFile::publish() {
   close();
-  if (std::rename(temp_path_.c_str(), final_path_.c_str()) != 0) fail("replace");
-  temp_path_.clear();
+  if (!replace_file(temp_path_, final_path_)) fail("replace");
+  moved_into_place();
 }

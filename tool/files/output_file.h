@@ -1,11 +1,13 @@
 // Result files, written so that nothing is ever left half-written.
 //
-// An OutputFile writes under a temporary name in the folder of its final path.
-// close() completes the temporary file; publish() renames it over the final
-// name. A file that is dropped before publish() is removed, so a failed run
-// leaves no partial result and an existing file of the final name intact.
-// Every failure to create, write, close or rename is a fatal stop naming the
-// final path.
+// An OutputFile writes under a short hidden temporary name in the folder of
+// its final path, kept among the files an interrupt removes. close()
+// completes the temporary file; publish() puts it in place under the final
+// name. A file that is dropped before it is in place is removed, so a failed
+// or interrupted run leaves no partial result and an existing file of the
+// final name intact. Every failure to create, write or close is a fatal stop
+// naming the final path. A result of several files is put in place by a
+// ResultSet (result_set.h), all of them or none.
 #pragma once
 
 #include <cstddef>
@@ -18,16 +20,19 @@ class OutputFile {
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
-  OutputFile& operator=(OutputFile&& other) noexcept;
   ~OutputFile();
 
   void create(const std::string& final_path);
   void write(const void* data, std::size_t bytes);
   void write(const std::string& text) { write(text.data(), text.size()); }
   void close();
+  // Closes the file and renames it onto its final name.
   void publish();
-  const std::string& path() const { return final_path_; }
+
+  const std::string& final_path() const { return final_path_; }
+  const std::string& temporary_path() const { return temp_path_; }
+  // The temporary file was moved away by its owner: nothing is left to remove.
+  void moved_into_place();
 
  private:
   [[noreturn]] void fail(const char* action);
@@ -36,5 +41,17 @@ class OutputFile {
   std::FILE* file_ = nullptr;
   std::string final_path_;
   std::string temp_path_;
+  int slot_ = -1;  // the interrupt clean-up's slot of the temporary file
   bool closed_ = false;
 };
+
+// The folder part of a path, ending in its separator ("" when there is none).
+std::string folder_of(const std::string& path);
+
+// Creates a file of a new short hidden name in `folder` (ending in a
+// separator), open for writing, and sets `path` to its path. Null with errno
+// when none can be made; EEXIST then means that every name tried was taken.
+std::FILE* create_temporary_file(const std::string& folder, std::string& path);
+
+// The fatal stop for a file that could not be made in place of `final_path`.
+[[noreturn]] void cannot_create(const std::string& final_path, int error);

@@ -7,6 +7,7 @@
 #include "fatal.h"
 #include "formats.h"
 #include "input_file.h"
+#include "platform.h"
 #include "output_file.h"
 #include "text.h"
 

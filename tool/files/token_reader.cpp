@@ -5,6 +5,7 @@
 
 #include "fatal.h"
 #include "input_file.h"
+#include "platform.h"
 #include "text.h"
 
 namespace {

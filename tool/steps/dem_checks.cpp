@@ -2,20 +2,32 @@
 #include "fatal.h"
 #include "steps.h"
 
-bool valid_pixel_size(double dpix_size) { return dpix_size >= 0.0 && dpix_size < 2147483648.0; }
+namespace {
+
+// Above this, the whole part of a pixel size no longer fits a descriptor's
+// integer.
+constexpr double kPixelSizeLimit = 2147483648.0;
+
+const char* pixel_size_rule(double dpix_size) {
+  return dpix_size >= kPixelSizeLimit ? "a number of metres below 2147483648" : "a number of metres, 0 or more";
+}
+
+}  // namespace
+
+bool valid_pixel_size(double dpix_size) { return dpix_size >= 0.0 && dpix_size < kPixelSizeLimit; }
 
 double ask_pixel_size(Console& con, const std::string& question) {
   for (;;) {
     const double answer = ask_real(con, question);
     if (valid_pixel_size(answer)) return answer;
-    say(con, "\n\tA pixel size is a number of metres, 0 or more");
+    say(con, "\n\tA pixel size is %s", pixel_size_rule(answer));
   }
 }
 
 void check_pixel_size(double dpix_size, const std::string& source) {
   if (!valid_pixel_size(dpix_size)) {
-    fatal_stop(text("\n\n\t%s gives the pixel size %lf: it must be a number of metres, 0 or more\n",
-                    source.c_str(), dpix_size));
+    fatal_stop(text("\n\n\t%s gives the pixel size %lf: it must be %s\n", source.c_str(), dpix_size,
+                    pixel_size_rule(dpix_size)));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "fatal.h"
 #include "files/formats.h"
+#include "files/output_file.h"
 #include "steps.h"
 
 namespace {

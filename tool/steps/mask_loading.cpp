@@ -41,15 +41,35 @@ Matrix<unsigned char> grey_levels(const Matrix<unsigned char>& picture, const Ru
   return grey;
 }
 
+[[noreturn]] void refuse_bitmap(const std::string& path, BmpFault why) {
+  const char* const name = path.c_str();
+  switch (why) {
+    case BmpFault::top_down:
+      fatal_stop(text("\n\n\tThe mask %s is a top-down bitmap (its height is negative), which is not read: "
+                      "turn it over first, for example with gdal_translate -of BMP, which writes bottom-up bitmaps\n",
+                      name));
+    case BmpFault::too_large:
+      fatal_stop(text("\n\n\tThe mask %s is wider or higher than a mask bitmap can be: 32767 pixels at most "
+                      "each way\n",
+                      name));
+    case BmpFault::cut_short:
+      fatal_stop(text("\n\n\tThe mask %s is cut short: its palette or pixel rows end before its header says\n",
+                      name));
+    case BmpFault::no_memory:
+      fatal_stop(text("\n\n\tNot enough memory for the mask %s\n", name));
+    default:
+      fatal_stop(text("\n\n\tThe mask %s cannot be read as a bitmap: a mask bitmap must be uncompressed, "
+                      "8 bits per pixel with a 256-colour palette, or 24 bits per pixel\n",
+                      name));
+  }
+}
+
 void load_bitmap_mask(RunState& st) {
   int type = 0;
   Color32* no_palette = nullptr;
-  unsigned char** rows = ChargeBMP(st.nomim3.c_str(), st.num_columns, st.num_lines, type, no_palette);
-  if (rows == nullptr) {
-    fatal_stop(text("\n\n\tThe mask %s cannot be read as a bitmap: a mask bitmap must be uncompressed, "
-                    "8 bits per pixel with a 256-colour palette, or 24 bits per pixel\n",
-                    st.nomim3.c_str()));
-  }
+  BmpFault why = BmpFault::none;
+  unsigned char** rows = ChargeBMP(st.nomim3.c_str(), st.num_columns, st.num_lines, type, no_palette, &why);
+  if (rows == nullptr) refuse_bitmap(st.nomim3, why);
   Matrix<unsigned char> picture(rows, st.num_lines, LibereBMP);
   check_mask_size(st);
   st.tab_mask = type == 2 ? grey_levels(picture, st) : std::move(picture);

@@ -8,10 +8,16 @@
 
 #include "fatal.h"
 #include "files/formats.h"
+#include "files/result_set.h"
+#include "platform.h"
 #include "steps.h"
 #include "zone/stored_value.h"
 
 namespace {
+
+// The longest of the extensions of a result's files: "_m2.raw", "_m2.txt",
+// "_m2.hdr", ".asc".
+constexpr std::size_t kLongestResultSuffix = 7;
 
 const char* const kFormatQuestion = "\n\n\tFormat Type :\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t";
 const char* const kTypeQuestion = "\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
@@ -61,19 +67,28 @@ StoredRange stored_range(const RunState& st) {
   return {stored_value(min_s * st.coef), stored_value(max_s * st.coef), has_nan};
 }
 
-// True when the range fits the chosen raster; otherwise says why.
-bool fits_raster(const StoredRange& range, int itype_out, Console& con) {
+// True when the range fits the chosen raster; otherwise says why, and
+// advises only what can help: 32 bits when 16 were chosen, another scale when
+// the scale is asked (grid input), an ASCII grid always.
+bool fits_raster(const StoredRange& range, const RunState& st, Console& con) {
   if (range.has_nan) {
     say(con, "\n\n\tThe result holds cells that are not numbers (nan), which a raster cannot store:"
              "\n\tplease choose an ASCII grid\n");
     return false;
   }
-  const double low = itype_out == 0 ? 0.0 : -2147483648.0;
-  const double high = itype_out == 0 ? 65535.0 : 2147483647.0;
+  const bool bits16 = st.itype_out == 0;
+  const double low = bits16 ? 0.0 : -2147483648.0;
+  const double high = bits16 ? 65535.0 : 2147483647.0;
   if (range.lowest >= low && range.highest <= high) return true;
+  std::vector<std::string> helps;
+  if (bits16) helps.push_back("32 bits");
+  if (st.UTM_coord_OK) helps.push_back("another scale");
+  std::string advice;
+  for (const std::string& help : helps) advice += (advice.empty() ? "" : ", ") + help;
+  advice += advice.empty() ? "an ASCII grid" : " or an ASCII grid";
   say(con, "\n\n\tThe stored values of the result go from %.0f to %.0f, but a %d-bit raster holds %.0f to %.0f only:"
-           "\n\tplease choose 32 bits, another scale or an ASCII grid\n",
-      range.lowest, range.highest, itype_out == 0 ? 16 : 32, low, high);
+           "\n\tplease choose %s\n",
+      range.lowest, range.highest, bits16 ? 16 : 32, low, high, advice.c_str());
   return false;
 }
 
@@ -88,7 +103,7 @@ bool choose_output(RunState& st, Console& con, StoredRange& range) {
     const std::string base = st.nomim2 + (st.itype_out == 0 ? "_m2" : "_m4");
     if (names_an_input(st, con, {base + ".raw", base + ".txt", base + ".hdr"})) return false;
     range = stored_range(st);
-    if (fits_raster(range, st.itype_out, con)) return true;
+    if (fits_raster(range, st, con)) return true;
   }
 }
 
@@ -101,30 +116,24 @@ void save_raster(RunState& st, const StoredRange& range) {
 
   const ResultReport report{st.nb_lig, st.nb_col, st.val,
                             static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
-                            static_cast<int>(st.dpix_size), st.nomim1, st.nomim3, st.code, st.val_alti,
+                            st.dpix_size, st.nomim1, st.nomim3, st.code, st.val_alti,
                             st.voltreat, st.vol_tot};
-  st.f2d.create(st.nomdescr2);
-  st.f2d.write(result_descriptor_text(report));
-  st.f2d.close();
+  ResultSet result;
+  OutputFile& descriptor = result.add(st.nomdescr2);
+  descriptor.write(result_descriptor_text(report));
 
   // The range was checked above, so every stored value fits its cell; lines
   // are converted as they are written.
-  st.f2.create(st.nomim2);
-  write_raw_dem(st.f2, st.nb_lig, st.nb_col, st.val, [&st](int line, std::int32_t* cells) {
+  OutputFile& raster = result.add(st.nomim2);
+  write_raw_dem(raster, st.nb_lig, st.nb_col, st.val, [&st](int line, std::int32_t* cells) {
     const double* row = st.dtab_out[line];
     for (int j = 0; j < st.nb_col; ++j) cells[j] = static_cast<std::int32_t>(stored_value(row[j] * st.coef));
   });
-  st.f2.close();
 
   // The header that lets GIS tools open the raster directly.
-  OutputFile header;
-  header.create(header_path);
+  OutputFile& header = result.add(header_path);
   header.write(ehdr_text(st.nb_lig, st.nb_col, bits16 ? 16 : 32, st.UTM_coord_OK, st.X_min, st.Y_min, st.dpix_size));
-  header.close();
-
-  st.f2d.publish();
-  st.f2.publish();
-  header.publish();
+  result.publish();
 }
 
 void save_grid(RunState& st, Console& con) {
@@ -142,11 +151,24 @@ void save_grid(RunState& st, Console& con) {
     st.Y_min = ask_real(con, "\t\tY_min ? ");
   }
   st.nomim2 += ".asc";
-  st.f2.create(st.nomim2);
+  ResultSet result;
+  OutputFile& grid = result.add(st.nomim2);
   say(con, "\n\n");
-  write_ascii_grid(st.f2, st.dtab_out.get(), st.nb_lig, st.nb_col, st.X_min, st.Y_min, st.dpix_size,
+  write_ascii_grid(grid, st.dtab_out.get(), st.nb_lig, st.nb_col, st.X_min, st.Y_min, st.dpix_size,
                    [&con](int line) { show_progress(con, line, 15); });
-  st.f2.publish();
+  result.publish();
+}
+
+// True when the files of a result of this name can exist in the folder;
+// otherwise says why.
+bool name_fits(const std::string& folder, const std::string& name, Console& con) {
+  const std::size_t longest = name.size() + kLongestResultSuffix;
+  const std::size_t allowed = max_file_name_length(folder);
+  if (longest <= allowed) return true;
+  say(con, "\n\n\tThe name %s is too long: its files would have names of %zu characters, and this folder takes "
+           "%zu at most\n",
+      name.c_str(), longest, allowed);
+  return false;
 }
 
 }  // namespace
@@ -155,7 +177,9 @@ void saving(RunState& st, Console& con) {
   const std::string folder = st.nomim2;
   StoredRange range{};
   do {
-    st.nomfic1 = ask_word(con, "\n\n\tName of the resulting DEM (without any extension) ? ");
+    do {
+      st.nomfic1 = ask_name(con, "\n\n\tName of the resulting DEM (without any extension) ? ");
+    } while (!name_fits(folder, st.nomfic1, con));
     st.nomim2 = folder + st.nomfic1;
   } while (!choose_output(st, con, range));
 

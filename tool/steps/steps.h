@@ -28,7 +28,6 @@ void print_banner(Console& con);
 
 // The directory under which the folders of the runs lie, ending in a separator.
 std::string images_directory();
-extern const char* const kSeparator;
 
 // A pixel size the tool can work with: a finite number of metres, 0 or more,
 // whose whole part fits a descriptor's integer.

@@ -1,0 +1,102 @@
+// What differs between operating systems, in one place: paths, files, the
+// folder lock, the console's key read, and the clean-up on interrupts. The
+// rest of the code calls these functions and never the system directly.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// ---- paths ----------------------------------------------------------------
+
+// The separator of the paths the tool builds and shows.
+extern const char kPathSeparator;
+
+// The base directory of the folders when MESACROP_IMAGES does not name one,
+// ending in a separator.
+std::string default_images_directory();
+
+// ---- input files ------------------------------------------------------------
+
+enum class FileKind { missing, regular, other };
+
+// What stands at `path`: nothing, a regular file, or anything else (a folder,
+// a FIFO, a device...).
+FileKind file_kind(const std::string& path);
+
+// Opens `path` for binary reading when it is a regular file. Never waits on a
+// FIFO or a device. Null when it cannot be opened; `kind` then tells whether
+// something that is not a regular file stands there.
+std::FILE* open_regular_file(const std::string& path, FileKind& kind);
+
+// Length of an open file in bytes; the read position is left where it was.
+std::uint64_t file_length(std::FILE* f);
+
+// ---- output files -----------------------------------------------------------
+
+// Creates `path` for binary writing, only if nothing stands there yet. Null
+// with errno set (EEXIST when the name is taken).
+std::FILE* create_new_file(const std::string& path);
+
+// Moves `from` onto `to`, replacing a file there in one step. False with errno.
+bool replace_file(const std::string& from, const std::string& to);
+
+// Removes a file; false with errno.
+bool remove_file(const std::string& path);
+
+// The longest file name (one path component) that `folder` takes.
+std::size_t max_file_name_length(const std::string& folder);
+
+// A number that differs between processes running at once.
+long process_number();
+
+// ---- folder lock ------------------------------------------------------------
+
+// An advisory lock on a folder, held from construction to destruction. Two
+// runs that lock the same folder take turns; programs that do not lock are not
+// held back. The constructor waits as long as another run holds the lock.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  std::intptr_t handle_;
+};
+
+// ---- interrupts ---------------------------------------------------------------
+
+// From now on, an interrupt (Ctrl-C, a request to end, a closed terminal or a
+// console reader that went away) removes every temporary file kept below,
+// puts the terminal back as it was, and ends the process as that interrupt
+// would have.
+void clean_up_on_interrupts();
+
+// Keeps `path` among the files an interrupt removes; returns the slot to give
+// to forget_temporary once the file is gone or in place. -1 when it cannot be
+// kept (the file is then left on an interrupt).
+int keep_temporary(const std::string& path);
+void forget_temporary(int slot);
+
+// Interrupts wait while an object of this kind lives (the few renames that put
+// a result in place), and take effect when it goes.
+class InterruptsDeferred {
+ public:
+  InterruptsDeferred();
+  ~InterruptsDeferred();
+  InterruptsDeferred(const InterruptsDeferred&) = delete;
+  InterruptsDeferred& operator=(const InterruptsDeferred&) = delete;
+};
+
+// ---- console -----------------------------------------------------------------
+
+// True when standard input is an interactive console.
+bool console_is_interactive();
+
+// Waits for one key press, read without echo, and discards it. Returns at once
+// when standard input is not an interactive console (answers piped from a
+// file), so a scripted run never hangs and never loses an answer. The
+// console's mode is restored on every way out, interrupts included.
+void wait_for_key();
