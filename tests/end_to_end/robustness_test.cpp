@@ -49,7 +49,7 @@ void expect_clean_outcome(const std::map<std::string, std::string>& before,
   for (const auto& [name, content] : after) {
     if (before.count(name)) continue;
     EXPECT_EQ(run.status, 0) << what << " stopped but left " << name;
-    EXPECT_EQ(name.find(".part"), std::string::npos) << what << " left a temporary file";
+    EXPECT_EQ(name.find(".mesacrop-"), std::string::npos) << what << " left a temporary file";
     if (name.size() > 4 && name.substr(name.size() - 4) == ".raw") {
       const std::size_t cell = name.find("_m4") != std::string::npos ? 4 : 2;
       EXPECT_EQ(content.size(), 12 * cell) << what << ": " << name;

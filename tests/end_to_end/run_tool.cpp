@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -73,4 +74,84 @@ std::map<std::string, std::string> snapshot(const std::string& dir) {
     }
   }
   return files;
+}
+
+LiveRun::LiveRun(const std::string& images_dir, const std::string& answers, int output_pipe_bytes) {
+  int in[2], out[2] = {-1, -1};
+  if (pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  if (output_pipe_bytes > 0) {
+    if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    fcntl(out[1], F_SETPIPE_SZ, output_pipe_bytes);
+  }
+  const std::string transcript_path = io_ / "out";
+  pid_ = fork();
+  if (pid_ == 0) {
+    const int to = out[1] >= 0 ? out[1] : open(transcript_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in[0], 0);
+    dup2(to, 1);
+    dup2(to, 2);
+    for (int fd : {in[0], in[1], out[0], out[1]}) {
+      if (fd > 2) close(fd);
+    }
+    setenv("MESACROP_IMAGES", images_dir.c_str(), 1);
+    execl(MESACROP_BINARY, "mesacrop", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  input_ = in[1];
+  if (out[1] >= 0) close(out[1]);
+  output_ = out[0];
+  send(answers);
+}
+
+LiveRun::~LiveRun() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  close_input();
+  close_output();
+}
+
+void LiveRun::send(const std::string& answers) {
+  if (answers.empty()) return;
+  EXPECT_EQ(write(input_, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
+}
+
+void LiveRun::close_input() {
+  if (input_ >= 0) close(input_);
+  input_ = -1;
+}
+
+void LiveRun::close_output() {
+  if (output_ >= 0) close(output_);
+  output_ = -1;
+}
+
+std::string LiveRun::transcript() const { return read_file(io_ / "out"); }
+
+bool LiveRun::wait_until(const std::function<bool()>& done, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void LiveRun::signal(int signal_number) const { kill(pid_, signal_number); }
+
+int LiveRun::wait(int timeout_ms) {
+  int status = -1;
+  if (!wait_until([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout_ms)) return -1;
+  pid_ = -1;
+  return status;
+}
+
+std::vector<std::string> temporaries_in(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const std::string& name : list_folder(dir)) {
+    if (name.rfind(".mesacrop-", 0) == 0) found.push_back(name);
+  }
+  return found;
 }

@@ -1,8 +1,10 @@
 // Runs the real mesacrop binary with scripted answers on its standard input.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "alps_folder.h"
 #include "test_files.h"
@@ -24,3 +26,33 @@ ToolRun run_binary(const std::string& images_dir, const std::string& answers, in
 
 // Every file under `dir` (relative name -> content).
 std::map<std::string, std::string> snapshot(const std::string& dir);
+
+// A run of the tool that a test drives while it goes on: its answers come
+// through a pipe that stays open until close_input(), its transcript goes to
+// a file (or, with `output_pipe_bytes`, to a pipe of that capacity that
+// nobody reads, so the tool blocks once it is full).
+class LiveRun {
+ public:
+  LiveRun(const std::string& images_dir, const std::string& answers, int output_pipe_bytes = 0);
+  ~LiveRun();
+  void send(const std::string& answers);
+  void close_input();
+  void close_output();  // the reader of a piped transcript goes away
+  std::string transcript() const;
+  // Polls until `done` holds or `timeout_ms` passes; false on the timeout.
+  static bool wait_until(const std::function<bool()>& done, int timeout_ms = 20000);
+  bool wait_for_text(const std::string& text) {
+    return wait_until([&] { return transcript().find(text) != std::string::npos; });
+  }
+  void signal(int signal_number) const;
+  // The raw wait status once the process ended; -1 after the timeout.
+  int wait(int timeout_ms = 20000);
+
+ private:
+  TempDir io_;
+  int pid_ = -1;
+  int input_ = -1, output_ = -1;
+};
+
+// Temporary files (".mesacrop-...") left in a folder.
+std::vector<std::string> temporaries_in(const std::string& dir);

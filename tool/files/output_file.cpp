@@ -16,9 +16,9 @@ namespace {
 constexpr int kTemporaryNamesTried = 1000;
 }  // namespace
 
-std::FILE* create_temporary_file(const std::string& folder, std::string& path) {
+std::FILE* create_temporary_file(const std::string& folder, const char* extension, std::string& path) {
   for (int attempt = 0; attempt < kTemporaryNamesTried; ++attempt) {
-    path = text("%s.mesacrop-%ld-%d.tmp", folder.c_str(), process_number(), attempt);
+    path = text("%s.mesacrop-%ld-%d%s", folder.c_str(), process_number(), attempt, extension);
     std::FILE* f = create_new_file(path);
     if (f != nullptr || errno != EEXIST) return f;
   }
@@ -60,7 +60,7 @@ void OutputFile::create(const std::string& final_path) {
   final_path_ = final_path;
   closed_ = false;
   std::string temp_path;
-  file_ = create_temporary_file(folder_of(final_path), temp_path);
+  file_ = create_temporary_file(folder_of(final_path), ".tmp", temp_path);
   if (file_ == nullptr) cannot_create(final_path, errno);
   temp_path_ = temp_path;
   slot_ = keep_temporary(temp_path_);

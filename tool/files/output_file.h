@@ -48,10 +48,12 @@ class OutputFile {
 // The folder part of a path, ending in its separator ("" when there is none).
 std::string folder_of(const std::string& path);
 
-// Creates a file of a new short hidden name in `folder` (ending in a
-// separator), open for writing, and sets `path` to its path. Null with errno
-// when none can be made; EEXIST then means that every name tried was taken.
-std::FILE* create_temporary_file(const std::string& folder, std::string& path);
+// Creates a file of a new short hidden name ending in `extension` in `folder`
+// (ending in a separator), open for writing, and sets `path` to its path.
+// Null with errno when none can be made; EEXIST then means that every name
+// tried was taken. New results are written under ".tmp" names, old files set
+// aside under ".old" names, so neither can ever take the other's name.
+std::FILE* create_temporary_file(const std::string& folder, const char* extension, std::string& path);
 
 // The fatal stop for a file that could not be made in place of `final_path`.
 [[noreturn]] void cannot_create(const std::string& final_path, int error);

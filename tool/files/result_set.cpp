@@ -55,7 +55,7 @@ void ResultSet::publish() {
   for (const std::string& target : targets) {
     if (file_kind(target) == FileKind::missing) continue;
     std::string aside_path;
-    std::FILE* placeholder = create_temporary_file(folder, aside_path);
+    std::FILE* placeholder = create_temporary_file(folder, ".old", aside_path);
     if (placeholder == nullptr) {
       const int error = errno;
       put_back(aside);

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <unistd.h>
+
+#include "fatal.h"
+#include "files/result_set.h"
+#include "test_files.h"
+
+namespace {
+
+std::string stop_of(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const FatalStop& stop) {
+    return stop.message;
+  }
+  return "(no stop)";
+}
+
+}  // namespace
+
+TEST(ResultSet, AFailureHalfwayPutsEveryOldFileBack) {
+  TempDir dir;
+  for (const char* name : {"a", "b", "c", "stale"}) write_file(dir / name, std::string("old ") + name);
+  auto set = std::make_unique<ResultSet>();
+  for (const char* name : {"a", "b", "c"}) set->add(dir / name).write(std::string("new ") + name);
+  set->drop(dir / "stale");
+  // The second file's temporary copy vanishes before the set is put in place.
+  std::vector<std::string> temporaries;
+  for (const std::string& name : list_folder(dir.path())) {
+    if (name.rfind(".mesacrop-", 0) == 0) temporaries.push_back(name);
+  }
+  ASSERT_EQ(temporaries.size(), 3u);
+  const std::string message = stop_of([&] {
+    for (const std::string& name : temporaries) {
+      if (name.find("-1.tmp") != std::string::npos) std::filesystem::remove(dir / name);
+    }
+    set->publish();
+  });
+  EXPECT_NE(message.find("Cannot put the file " + dir / "b" + " in place"), std::string::npos) << message;
+  EXPECT_NE(message.find("the earlier result is kept as it was"), std::string::npos);
+  for (const char* name : {"a", "b", "c", "stale"}) EXPECT_EQ(read_file(dir / name), std::string("old ") + name);
+  set.reset();
+  EXPECT_EQ(list_folder(dir.path()), (std::vector<std::string>{"a", "b", "c", "stale"}));
+}
+
+TEST(ResultSet, TheNewSetReplacesTheOldOneWhole) {
+  TempDir dir;
+  for (const char* name : {"a", "stale"}) write_file(dir / name, "old");
+  {
+    ResultSet set;
+    set.add(dir / "a").write("new a");
+    set.add(dir / "b").write("new b");
+    set.drop(dir / "stale");
+    set.drop(dir / "never there");
+    set.publish();
+  }
+  EXPECT_EQ(list_folder(dir.path()), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(read_file(dir / "a") + read_file(dir / "b"), "new anew b");
+}
+
+TEST(ResultSet, WhenEveryTemporaryNameIsTakenTheMessageSaysSo) {
+  TempDir dir;
+  for (int k = 0; k < 1000; ++k) write_file(dir / (".mesacrop-" + std::to_string(getpid()) + "-" + std::to_string(k) + ".tmp"), "");
+  OutputFile file;
+  const std::string message = stop_of([&] { file.create(dir / "res.asc"); });
+  EXPECT_EQ(message, "\n\n\tCannot create a temporary file for " + dir / "res.asc" +
+                         " in its folder: the 1000 names tried are all taken\n");
+}
