@@ -114,6 +114,8 @@ TEST(Robustness, LyingHeadersStopBeforeAllocating) {
       {"negative pixel size", "mnt_m2.txt", "3\n4\n2\n0\n0\n-5\n", "alps mnt 1 0", "gives the pixel size -5.000000"},
       {"grid cell size that is no number", "mnt.asc", "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize nan\n1",
        "alps mnt 0", "mnt.asc gives the pixel size nan"},
+      {"grid corner that is not finite", "mnt.asc", "ncols 4\nnrows 3\nxllcorner inf\nyllcorner 0\ncellsize 1\n1",
+       "alps mnt 0", "has no valid number for the keyword \"xllcorner\" (found \"inf\")"},
   };
   for (const Case& c : cases) {
     TempDir base;

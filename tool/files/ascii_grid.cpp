@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 #include "fatal.h"
@@ -98,8 +99,11 @@ GridHeader GridReader::read_header() {
     seen[which] = true;
     const std::string_view value = tokens_->next();
     const bool count = which == kNcols || which == kNrows;
+    // A corner that is not finite would make a result no GIS tool opens.
+    const bool corner = which == kXll || which == kYll;
     const bool read = count ? parse_count(value, which == kNcols ? header.nb_col : header.nb_lig)
-                            : parse_real(value.data(), value.data() + value.size(), values[which]);
+                            : parse_real(value.data(), value.data() + value.size(), values[which]) &&
+                                  (!corner || std::isfinite(values[which]));
     if (!read) {
       fatal_stop(text("\n\n\tThe grid %s has no valid %s for the keyword %s (found %s)\n", path_.c_str(),
                       count ? "whole number" : "number", quoted(word).c_str(), quoted(value).c_str()));
