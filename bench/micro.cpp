@@ -1,5 +1,5 @@
 // Microbenchmarks of the inner loops: grid text parsing and formatting, and
-// the extraction with the volume.
+// the zone's figures, volume and extraction.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -38,7 +38,10 @@ Matrix<double> terrain() {
 std::uint64_t write_grid(const Matrix<double>& m, const std::string& path) {
   OutputFile out;
   out.create(path);
-  write_ascii_grid(out, m.get(), kLines, kCols, 0.0, 0.0, 10.0, [](int) {});
+  RasterGeometry g;
+  g.nb_lig = kLines, g.nb_col = kCols, g.dpix_size = 10.0;
+  GridWriter writer(out, g);
+  writer.write_lines(m.get(), kLines);
   out.publish();
   InputFile f = open_input(path);
   return file_length(f.get());
@@ -61,8 +64,8 @@ void GridParse(benchmark::State& state) {
   for (auto _ : state) {
     InputFile f = open_input(path);
     GridReader reader(f.get(), path);
-    const GridHeader header = reader.read_header();
-    reader.read_cells(cells.get(), header.nb_lig, header.nb_col, [](int) {});
+    const RasterGeometry header = reader.read_header();
+    reader.read_lines(cells.get(), 0, header.nb_lig, header.nb_col, [](int) {});
     benchmark::DoNotOptimize(cells[kLines - 1][kCols - 1]);
   }
   std::remove(path.c_str());
@@ -78,8 +81,15 @@ void ExtractionAndVolume(benchmark::State& state) {
   }
   Matrix<double> out(dmatrice(kCols, kLines), kLines, frdmatrice);
   for (auto _ : state) {
-    extract_zone(dem.get(), mask.get(), kLines, kCols, 1, 0.0, out.get());
-    benchmark::DoNotOptimize(zone_volume(out.get(), mask.get(), kLines, kCols, 1, 100.0));
+    ZoneFigures figures;
+    for (int i = 0; i < kLines; ++i) {
+      add_line_figures(figures, dem[i], mask[i], kCols, 1);
+      if (i > 0 && i < kLines - 1) {
+        figures.vol_tot = add_line_volume(figures.vol_tot, dem[i], mask[i - 1], mask[i], mask[i + 1], kCols, 1, 100.0);
+      }
+      extract_line(dem[i], mask[i], kCols, 1, 0.0, out[i]);
+    }
+    benchmark::DoNotOptimize(figures.vol_tot);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(kLines) * kCols * state.iterations());
 }

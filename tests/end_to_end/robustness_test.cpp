@@ -233,18 +233,3 @@ TEST(Robustness, AFullDiskStopsTheRunAndKeepsTheOldResult) {
       << run.transcript;
   EXPECT_EQ(snapshot(disk + "/big"), before);
 }
-
-TEST(Robustness, ADemLargerThanTheMachinesMemoryStopsBeforeAllocating) {
-  const double physical = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
-  if (physical > 80e9) GTEST_SKIP() << "this machine has memory for a 100000 x 100000 DEM";
-  TempDir base;
-  Alps alps(base);
-  // A sparse file of the full size: it passes the length check, not the memory one.
-  std::filesystem::resize_file(alps.dir + "/mnt_m2.raw", 20000000000ull);
-  write_file(alps.dir + "/mnt_m2.txt", "100000\n100000\n2\n0\n0\n1\n");
-  const ToolRun run = run_tool(base.path(), "alps\nmnt\n1\n0\n", 10000);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.transcript.find("A DEM of 100000 lines x 100000 columns needs about 83.8 GiB of memory"),
-            std::string::npos)
-      << run.transcript;
-}

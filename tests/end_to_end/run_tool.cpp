@@ -147,11 +147,3 @@ int LiveRun::wait(int timeout_ms) {
   pid_ = -1;
   return status;
 }
-
-std::vector<std::string> temporaries_in(const std::string& dir) {
-  std::vector<std::string> found;
-  for (const std::string& name : list_folder(dir)) {
-    if (name.rfind(".mesacrop-", 0) == 0) found.push_back(name);
-  }
-  return found;
-}

@@ -53,6 +53,3 @@ class LiveRun {
   int pid_ = -1;
   int input_ = -1, output_ = -1;
 };
-
-// Temporary files (".mesacrop-...") left in a folder.
-std::vector<std::string> temporaries_in(const std::string& dir);

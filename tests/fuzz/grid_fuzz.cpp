@@ -8,8 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   RunState st;
-  st.nomim1 = fuzz_file(data, size, ".asc");
-  st.f1 = open_input(st.nomim1);
+  st.dem.path = fuzz_file(data, size, ".asc");
   std::istringstream in;
   std::ostream out(nullptr);
   Console con{in, out, false};

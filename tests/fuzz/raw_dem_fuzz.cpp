@@ -11,22 +11,23 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 6) return 0;
   RunState st;
-  st.nb_lig = static_cast<std::int16_t>(data[0] | data[1] << 8);  // negative and zero included
-  st.nb_col = static_cast<std::int16_t>(data[2] | data[3] << 8) * (data[4] & 0x80 ? 40000 : 1);
-  st.itype = data[4] & 1;
-  st.descr_OK = (data[4] & 2) == 0;
-  st.dpix_size = data[4] >> 2;
-  st.nomim1 = fuzz_file(data + 6, size - 6, "_m2.raw");
-  st.nomdescr1 = st.nomim1 + ".txt";
-  st.f1 = open_input(st.nomim1);
+  RasterGeometry& g = st.dem.geometry;
+  g.nb_lig = static_cast<std::int16_t>(data[0] | data[1] << 8);  // negative and zero included
+  g.nb_col = static_cast<std::int16_t>(data[2] | data[3] << 8) * (data[4] & 0x80 ? 40000 : 1);
+  st.dem.format = 1;
+  st.dem.itype = data[4] & 1;
+  st.dem.descr_OK = (data[4] & 2) == 0;
+  g.dpix_size = data[4] >> 2;
+  st.dem.path = fuzz_file(data + 6, size - 6, "_m2.raw");
+  st.dem.descriptor_path = st.dem.path + ".txt";
   std::istringstream in(std::to_string(static_cast<int>(data[5] % 6) - 1) + " 4 -1 2");
   std::ostream out(nullptr);
   Console con{in, out, false};
   try {
-    check_dimensions(st.nb_lig, st.nb_col, "The fuzz input");
+    check_dimensions(g.nb_lig, g.nb_col, "The fuzz input");
     dem_lecture(st, con);
   } catch (const FatalStop&) {
   }
-  std::remove(st.nomdescr1.c_str());
+  std::remove(st.dem.descriptor_path.c_str());
   return 0;
 }

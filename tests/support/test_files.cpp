@@ -50,6 +50,14 @@ std::vector<std::string> list_folder(const std::string& path) {
   return names;
 }
 
+std::vector<std::string> temporaries_in(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const std::string& name : list_folder(dir)) {
+    if (name.rfind(".mesacrop-", 0) == 0) found.push_back(name);
+  }
+  return found;
+}
+
 std::string as_text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 int occurrences(const std::string& haystack, const std::string& needle) {

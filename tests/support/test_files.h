@@ -28,6 +28,8 @@ std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> list_folder(const std::string& path);
+// The tool's temporary files (".mesacrop-...") in a folder.
+std::vector<std::string> temporaries_in(const std::string& dir);
 
 std::string as_text(const Bytes& bytes);
 // How many times `needle` stands in `haystack`.

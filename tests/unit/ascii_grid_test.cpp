@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fatal.h"
@@ -13,23 +14,43 @@
 namespace {
 
 struct Loaded {
-  GridHeader header;
+  RasterGeometry header;
   std::vector<double> cells;
   std::vector<int> progress;
 };
 
-// Reads a grid written out as text; fatal stops come back as their message.
-Loaded load(const std::string& content) {
+// Reads a grid written out as text, in bands of `band` lines; fatal stops
+// come back as their message.
+Loaded load(const std::string& content, int band = 2) {
   TempDir dir;
   write_file(dir / "g.asc", content);
   InputFile f = open_input(dir / "g.asc");
   GridReader reader(f.get(), dir / "g.asc");
   Loaded out;
   out.header = reader.read_header();
-  Matrix<double> m(dmatrice(out.header.nb_col, out.header.nb_lig), out.header.nb_lig, frdmatrice);
-  reader.read_cells(m.get(), out.header.nb_lig, out.header.nb_col, [&](int line) { out.progress.push_back(line); });
-  for (int i = 0; i < out.header.nb_lig; ++i) out.cells.insert(out.cells.end(), m[i], m[i] + out.header.nb_col);
+  const int lines = out.header.nb_lig, cols = out.header.nb_col;
+  Matrix<double> m(dmatrice(cols, band), band, frdmatrice);
+  for (int first = 0; first < lines; first += band) {
+    const int count = std::min(band, lines - first);
+    reader.read_lines(m.get(), first, count, cols, [&](int line) { out.progress.push_back(line); });
+    for (int k = 0; k < count; ++k) out.cells.insert(out.cells.end(), m[k], m[k] + cols);
+  }
   return out;
+}
+
+// Writes lines x cols cells as the tool writes a grid, in bands of `band` lines.
+std::string write_grid(const std::vector<double>& cells, int lines, int cols, int band = 3) {
+  TempDir dir;
+  OutputFile out;
+  out.create(dir / "r.asc");
+  RasterGeometry g;
+  g.nb_lig = lines, g.nb_col = cols, g.X_min = 739890.0, g.Y_min = 4037760.0, g.dpix_size = 90.0;
+  GridWriter writer(out, g);
+  std::vector<const double*> rows;
+  for (int i = 0; i < lines; ++i) rows.push_back(cells.data() + static_cast<std::size_t>(i) * cols);
+  for (int first = 0; first < lines; first += band) writer.write_lines(rows.data() + first, std::min(band, lines - first));
+  out.publish();
+  return read_file(dir / "r.asc");
 }
 
 std::string stop_message(const std::string& content) {
@@ -121,39 +142,34 @@ TEST(AsciiGrid, ProgressBeforeEveryHundredthLine) {
 }
 
 TEST(AsciiGrid, WritesTheExactLayout) {
-  TempDir dir;
-  Matrix<double> m(dmatrice(3, 2), 2, frdmatrice);
-  const double values[] = {1.5, -2.0, 3.25, 1074.0, -0.0, 0.0000005};
-  for (int k = 0; k < 6; ++k) m[k / 3][k % 3] = values[k];
-  OutputFile out;
-  out.create(dir / "r.asc");
-  std::vector<int> progress;
-  write_ascii_grid(out, m.get(), 2, 3, 739890.0, 4037760.0, 90.0, [&](int line) { progress.push_back(line); });
-  out.publish();
-  EXPECT_EQ(read_file(dir / "r.asc"),
+  EXPECT_EQ(write_grid({1.5, -2.0, 3.25, 1074.0, -0.0, 0.0000005}, 2, 3, 1),
             "ncols 3\nnrows 2\nxllcorner 739890.000000\nyllcorner 4037760.000000\ncellsize 90.000000\n"
             "nodata_value -9999.9999\n"
             "1.500000\t-2.000000\t3.250000\t1074.000000\t-0.000000\t0.000000\t");
-  EXPECT_EQ(progress, (std::vector<int>{0, 1}));
 }
 
-TEST(AsciiGrid, WrittenGridsReadBackToTheSameCells) {
-  TempDir dir;
-  const int lines = 150, cols = 7000;  // more than one 4 MiB chunk of text
-  Matrix<double> m(dmatrice(cols, lines), lines, frdmatrice);
-  for (int i = 0; i < lines; ++i) {
-    for (int j = 0; j < cols; ++j) m[i][j] = (i * 7919 + j * 104729) % 1000003 / 97.0 - 5000.0;
-  }
-  OutputFile out;
-  out.create(dir / "big.asc");
-  write_ascii_grid(out, m.get(), lines, cols, 1.0, 2.0, 3.0, [](int) {});
-  out.publish();
-  const Loaded g = load(read_file(dir / "big.asc"));
-  ASSERT_EQ(g.cells.size(), static_cast<std::size_t>(lines) * cols);
-  for (int i = 0; i < lines; ++i) {
-    for (int j = 0; j < cols; ++j) {
+TEST(AsciiGrid, WrittenGridsReadBackToTheSameCellsWhateverTheBands) {
+  const int lines = 150, cols = 7000;  // more than one chunk of text, and text parsed on every core
+  std::vector<double> cells(static_cast<std::size_t>(lines) * cols);
+  for (std::size_t k = 0; k < cells.size(); ++k) cells[k] = static_cast<double>(k * 104729 % 1000003) / 97.0 - 5000.0;
+  const std::string text = write_grid(cells, lines, cols, 7);
+  EXPECT_EQ(write_grid(cells, lines, cols, 150), text);
+  for (int band : {1, 64, 150}) {
+    const Loaded g = load(text, band);
+    ASSERT_EQ(g.cells.size(), cells.size());
+    for (std::size_t k = 0; k < cells.size(); ++k) {
       // "%lf" keeps six decimals: reading gives the value of those decimals.
-      ASSERT_EQ(g.cells[static_cast<std::size_t>(i) * cols + j], std::strtod(std::to_string(m[i][j]).c_str(), nullptr));
+      ASSERT_EQ(g.cells[k], std::strtod(std::to_string(cells[k]).c_str(), nullptr)) << k;
+    }
+  }
+}
+
+TEST(AsciiGrid, TextLinesThatDoNotMatchRasterLines) {
+  // One value a text line, and all values on one text line, read in bands of 1 and 2 lines.
+  const std::string header = "ncols 3\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
+  for (const std::string& body : {std::string("1\n2\n3\n4\n5\n6\n7\n8\n9\n"), std::string("1 2 3 4 5 6 7 8 9")}) {
+    for (int band : {1, 2}) {
+      EXPECT_EQ(load(header + body, band).cells, (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 9})) << band;
     }
   }
 }

@@ -1,11 +1,13 @@
 // The loaders as steps of a run: a RunState prepared as the dialog leaves it,
-// scripted answers, and the files of a temporary folder.
+// scripted answers, and the files of a temporary folder. The cells are read
+// back the way every later step reads them: in bands.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "fatal.h"
 #include "image.h"
+#include "raster/bands.h"
 #include "run_state.h"
 #include "steps/steps.h"
 #include "test_files.h"
@@ -28,22 +30,36 @@ std::string stop_of(const std::function<void()>& run) {
   return "(no stop)";
 }
 
-// A raw DEM of one line, loaded with the unit answer given.
-RunState load_raw(const TempDir& dir, const Bytes& bytes, int itype, int cols, const std::string& unit,
-                  std::string* transcript = nullptr) {
-  RunState st;
-  st.nomim1 = dir / "dem.raw";
-  write_bytes(st.nomim1, bytes);
-  st.f1 = open_input(st.nomim1);
-  st.itype = itype;
-  st.nb_lig = 1;
-  st.nb_col = cols;
-  st.dpix_size = 10.0;
-  st.descr_OK = true;
+// A raw DEM of one line, loaded with the unit answer given, and a raw mask of
+// ones beside it.
+void load_raw(RunState& st, const TempDir& dir, const Bytes& bytes, int itype, int cols, const std::string& unit,
+              std::string* transcript = nullptr) {
+  st.dem.path = dir / "dem.raw";
+  st.dem.descriptor_path = dir / "dem.txt";
+  write_bytes(st.dem.path, bytes);
+  st.dem.format = 1;
+  st.dem.itype = itype;
+  st.dem.geometry.nb_lig = 1;
+  st.dem.geometry.nb_col = cols;
+  st.dem.geometry.dpix_size = 10.0;
+  st.dem.descr_OK = true;
+  st.mask.mask_type = 1;
+  st.mask.path = dir / "zone.raw";
+  write_bytes(st.mask.path, Bytes(static_cast<std::size_t>(cols), 1));
   Step step(unit);
   dem_lecture(st, step.con);
   if (transcript != nullptr) *transcript = step.out.str();
-  return st;
+}
+
+// Every altitude of the DEM as the passes see it, line 0 first.
+std::vector<double> altitudes(RunState& st) {
+  std::vector<double> cells;
+  for_each_band(st, [&](const Band& band) {
+    for (int k = 0; k < band.count; ++k) {
+      cells.insert(cells.end(), band.altitude[k], band.altitude[k] + st.dem.geometry.nb_col);
+    }
+  });
+  return cells;
 }
 
 }  // namespace
@@ -59,10 +75,9 @@ TEST(DemLoading, UnitsDivideTheRawValues) {
   for (const Case& c : {Case{le16({12345}), 0, "2", 123.45}, Case{le16({12345}), 0, "3", 12.345},
                         Case{le16({0xFFFF}), 0, "0", 65535.0}, Case{le32({-1}), 1, "1", -0.1},
                         Case{le16({29}), 0, "2", 0.29}}) {
-    RunState st = load_raw(dir, c.bytes, c.itype, 1, c.unit);
-    EXPECT_EQ(st.dtab_in[0][0], c.expected) << c.unit;
-    EXPECT_FALSE(st.UTM_coord_OK);
-    EXPECT_FALSE(st.f1);  // closed
+    RunState st;
+    load_raw(st, dir, c.bytes, c.itype, 1, c.unit);
+    EXPECT_EQ(altitudes(st), std::vector<double>{c.expected}) << c.unit;
   }
 }
 
@@ -76,59 +91,73 @@ TEST(DemLoading, ReportsTheTrueExtremes) {
   for (const Case& c : {Case{le32({2000000, 1500000, 3000000}), 1, 1500000, 3000000},
                         Case{le32({-5, -40, -7}), 1, -40, -5}, Case{le16({7, 65535, 3}), 0, 3, 65535}}) {
     std::string transcript;
-    RunState st = load_raw(dir, c.bytes, c.itype, 3, "0", &transcript);
-    EXPECT_EQ(st.mind, c.mind);
-    EXPECT_EQ(st.maxd, c.maxd);
+    RunState st;
+    load_raw(st, dir, c.bytes, c.itype, 3, "0", &transcript);
     EXPECT_NE(transcript.find("Min = " + std::to_string(c.mind) + "\n\t\tMax = " + std::to_string(c.maxd) + " "),
-              std::string::npos);
+              std::string::npos)
+        << transcript;
   }
 }
 
 TEST(DemLoading, UnitQuestionAskedAgainAboveThreeAndBelowZero) {
   TempDir dir;
   std::string transcript;
-  RunState st = load_raw(dir, le16({100}), 0, 1, "4 -1 1", &transcript);
+  RunState st;
+  load_raw(st, dir, le16({100}), 0, 1, "4 -1 1", &transcript);
   EXPECT_EQ(st.coef, 10.0);
-  std::size_t shown = 0;
-  for (std::size_t at = transcript.find("Are these values"); at != std::string::npos;
-       at = transcript.find("Are these values", at + 1)) {
-    ++shown;
-  }
-  EXPECT_EQ(shown, 3u);
+  EXPECT_EQ(occurrences(transcript, "Are these values"), 3);
 }
 
 TEST(DemLoading, ShortFileStopsLongFileWarns) {
   TempDir dir;
-  const std::string message = stop_of([&] { load_raw(dir, le16({1, 2}), 0, 3, "0"); });
+  RunState short_dem;
+  const std::string message = stop_of([&] { load_raw(short_dem, dir, le16({1, 2}), 0, 3, "0"); });
   EXPECT_NE(message.find("dem.raw"), std::string::npos) << message;
   EXPECT_NE(message.find("need 6 bytes, it holds 4"), std::string::npos) << message;
 
   std::string transcript;
-  RunState st = load_raw(dir, le16({1, 2, 3, 4}), 0, 3, "0", &transcript);
+  RunState st;
+  load_raw(st, dir, le16({1, 2, 3, 4}), 0, 3, "0", &transcript);
   EXPECT_NE(transcript.find("holds 2 bytes more"), std::string::npos) << transcript;
-  EXPECT_EQ(st.dtab_in[0][2], 3.0);
+  EXPECT_EQ(altitudes(st), (std::vector<double>{1, 2, 3}));
 }
 
-TEST(DemLoading, GridAnnouncingMoreCellsThanItsFileHoldsStopsBeforeAllocating) {
+TEST(DemLoading, GridAnnouncingMoreCellsThanItsFileHoldsStopsBeforeReadingThem) {
   TempDir dir;
   RunState st;
-  st.nomim1 = dir / "big.asc";
-  write_file(st.nomim1, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
-  st.f1 = open_input(st.nomim1);
+  st.dem.path = dir / "big.asc";
+  write_file(st.dem.path, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
   Step step;
   const std::string message = stop_of([&] { ascii_lecture(st, step.con); });
   EXPECT_NE(message.find("big.asc announces 100000 lines x 100000 columns"), std::string::npos) << message;
-  EXPECT_FALSE(st.dtab_in);
+}
+
+TEST(DemLoading, GridCellsAreReadBackFromTheSpillFileOrTheText) {
+  TempDir dir;
+  for (const bool spill : {true, false}) {
+    RunState st;
+    st.dem.path = dir / "g.asc";
+    st.mask.mask_type = 1;
+    st.mask.path = dir / "zone.raw";
+    write_bytes(st.mask.path, Bytes(6, 1));
+    write_file(st.dem.path, "ncols 2\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n1.5 -2\n3 4e2\n-0.25 6\n");
+    Step step;
+    ascii_lecture(st, step.con);
+    EXPECT_EQ(temporaries_in(dir.path()).size(), 1u);
+    if (!spill) st.dem.spill.discard();  // as when the folder had no room for it
+    for (int pass = 0; pass < 2; ++pass) {
+      EXPECT_EQ(altitudes(st), (std::vector<double>{1.5, -2, 3, 400, -0.25, 6})) << spill << pass;
+    }
+  }
+  EXPECT_TRUE(temporaries_in(dir.path()).empty());
 }
 
 namespace {
 
-RunState mask_state(const TempDir& dir, int lines, int cols) {
-  RunState st;
-  st.nb_lig = lines;
-  st.nb_col = cols;
-  st.nomim3 = dir / "zone.bmp";
-  return st;
+void mask_state(RunState& st, const TempDir& dir, int lines, int cols) {
+  st.dem.geometry.nb_lig = lines;
+  st.dem.geometry.nb_col = cols;
+  st.mask.path = dir / "zone.bmp";
 }
 
 void write_bitmap(const std::string& path, int cols, int lines, int type, const std::vector<unsigned char>& bytes,
@@ -142,24 +171,20 @@ void write_bitmap(const std::string& path, int cols, int lines, int type, const 
 
 }  // namespace
 
-TEST(MaskLoading, RawMaskBytesInFileOrderAfterTheSizeCheck) {
+TEST(MaskLoading, RawMaskSizeCheckedFirstThenItsLength) {
   TempDir dir;
-  RunState st = mask_state(dir, 2, 3);
-  st.mask_type = 1;
-  st.nomim3 = dir / "zone.raw";
-  write_bytes(st.nomim3, {0, 1, 2, 3, 4, 5});
-  st.num_lines = 3, st.num_columns = 2;  // swapped in the descriptor
-  st.f3 = open_input(st.nomim3);
+  RunState st;
+  mask_state(st, dir, 2, 3);
+  st.mask.mask_type = 1;
+  st.mask.path = dir / "zone.raw";
+  write_bytes(st.mask.path, {0, 1, 2, 3, 4, 5});
+  st.mask.num_lines = 3, st.mask.num_columns = 2;  // swapped in the descriptor
   Step step;
   EXPECT_EQ(stop_of([&] { mask_lecture(st, step.con); }), "\n\n\tThe mask size is not the size of the DEM ");
-  EXPECT_EQ(std::ftell(st.f3.get()), 0);  // nothing was read
 
-  st.num_lines = 2, st.num_columns = 3;
+  st.mask.num_lines = 2, st.mask.num_columns = 3;
   mask_lecture(st, step.con);
-  for (int k = 0; k < 6; ++k) EXPECT_EQ(st.tab_mask[k / 3][k % 3], k);
-
-  write_bytes(st.nomim3, {0, 1, 2, 3, 4});
-  st.f3 = open_input(st.nomim3);
+  write_bytes(st.mask.path, {0, 1, 2, 3, 4});
   const std::string short_message = stop_of([&] { mask_lecture(st, step.con); });
   EXPECT_NE(short_message.find("zone.raw is too short"), std::string::npos) << short_message;
 }
@@ -172,7 +197,7 @@ TEST(MaskLoading, BitmapMasks) {
     int cols, lines, type;  // of the bitmap; the DEM is 2 lines of `cols` columns
     std::vector<unsigned char> pixels;
     bool coloured_palette;
-    std::vector<unsigned char> expected;  // tab_mask, row 0 first; empty when the run stops
+    std::vector<unsigned char> expected;  // the mask, row 0 first; empty when the run stops
     std::string stop_has;
   };
   const Case cases[] = {
@@ -187,7 +212,8 @@ TEST(MaskLoading, BitmapMasks) {
   };
   for (const Case& c : cases) {
     write_bitmap(dir / "zone.bmp", c.cols, c.lines, c.type, c.pixels, c.coloured_palette ? coloured.data() : nullptr);
-    RunState st = mask_state(dir, 2, c.cols);
+    RunState st;
+    mask_state(st, dir, 2, c.cols);
     Step step;
     if (c.expected.empty()) {
       const std::string message = stop_of([&] { mask_lecture(st, step.con); });
@@ -196,17 +222,18 @@ TEST(MaskLoading, BitmapMasks) {
     }
     mask_lecture(st, step.con);
     for (std::size_t k = 0; k < c.expected.size(); ++k) {
-      EXPECT_EQ(st.tab_mask[k / st.nb_col][k % st.nb_col], c.expected[k]) << c.name;
+      EXPECT_EQ(st.mask.bitmap[static_cast<int>(k) / c.cols][k % c.cols], c.expected[k]) << c.name;
     }
   }
 }
 
 TEST(MaskLoading, AFileThatIsNoBitmapGetsTheBitmapMessage) {
   TempDir dir;
-  RunState st = mask_state(dir, 2, 3);
-  write_file(st.nomim3, "not a bitmap at all");
+  RunState st;
+  mask_state(st, dir, 2, 3);
+  write_file(st.mask.path, "not a bitmap at all");
   Step step;
   const std::string message = stop_of([&] { mask_lecture(st, step.con); });
-  EXPECT_NE(message.find(st.nomim3 + " cannot be read as a bitmap"), std::string::npos) << message;
+  EXPECT_NE(message.find(st.mask.path + " cannot be read as a bitmap"), std::string::npos) << message;
   EXPECT_NE(message.find("uncompressed"), std::string::npos);
 }

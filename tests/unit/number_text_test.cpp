@@ -63,6 +63,23 @@ TEST(NumberText, ParsingMatchesStrtodBitForBit) {
   }
 }
 
+TEST(NumberText, PlainDecimalsOfEveryShapeParseAsStrtodDoes) {
+  std::mt19937_64 random(8122026);
+  std::uniform_int_distribution<int> digit(0, 9), length(1, 17), sign(0, 2);
+  for (int k = 0; k < 300000; ++k) {
+    std::string token = sign(random) == 0 ? "-" : sign(random) == 0 ? "+" : "";
+    const int digits = length(random);
+    const int point = std::uniform_int_distribution<int>(0, digits)(random);
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) token += '.';
+      token += static_cast<char>('0' + digit(random));
+    }
+    double parsed = 0.0;
+    ASSERT_TRUE(parse_real(token.data(), token.data() + token.size(), parsed)) << token;
+    ASSERT_TRUE(same_bits(parsed, std::strtod(token.c_str(), nullptr))) << token;
+  }
+}
+
 TEST(NumberText, AcceptsWhatScanfAcceptsAndNothingElse) {
   struct Case {
     const char* token;
@@ -72,7 +89,8 @@ TEST(NumberText, AcceptsWhatScanfAcceptsAndNothingElse) {
                         {"inf", true},     {"-Infinity", true}, {"nan", true},  {"0x1p4", true},
                         {"1e400", true},   {"1e-400", true},   {".5", true},      {"5.", true},
                         {"", false},       {"+-1", false},     {"--1", false},    {"1,5", false},
-                        {"12abc", false},  {"abc", false},     {"1e", false},     {"+", false}};
+                        {"12abc", false},  {"abc", false},     {"1e", false},     {"+", false},
+                        {".", false},      {"-.", false},      {"1.2.3", false},  {"1-2", false}};
   for (const Case& c : cases) {
     const std::string token = c.token;
     double parsed = -1.0;

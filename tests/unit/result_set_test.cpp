@@ -28,10 +28,7 @@ TEST(ResultSet, AFailureHalfwayPutsEveryOldFileBack) {
   for (const char* name : {"a", "b", "c"}) set->add(dir / name).write(std::string("new ") + name);
   set->drop(dir / "stale");
   // The second file's temporary copy vanishes before the set is put in place.
-  std::vector<std::string> temporaries;
-  for (const std::string& name : list_folder(dir.path())) {
-    if (name.rfind(".mesacrop-", 0) == 0) temporaries.push_back(name);
-  }
+  const std::vector<std::string> temporaries = temporaries_in(dir.path());
   ASSERT_EQ(temporaries.size(), 3u);
   const std::string message = stop_of([&] {
     for (const std::string& name : temporaries) {

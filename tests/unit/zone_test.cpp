@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -26,8 +27,14 @@ struct Grid {
 using Mask = Grid<unsigned char>;
 using Dem = Grid<double>;
 
+// The volume over the inner lines, as the treatment adds it.
 double volume(Dem& dem, Mask& mask, int code, double dpix_size) {
-  return zone_volume(dem.get(), mask.get(), dem.lines(), dem.cols(), code, dpix_size * dpix_size);
+  unsigned char** m = mask.get();
+  double vol_tot = 0.0;
+  for (int i = 1; i < dem.lines() - 1; ++i) {
+    vol_tot = add_line_volume(vol_tot, dem.get()[i], m[i - 1], m[i], m[i + 1], dem.cols(), code, dpix_size * dpix_size);
+  }
+  return vol_tot;
 }
 
 Mask all_but(int lines, int cols, int line, int col) {
@@ -93,10 +100,22 @@ TEST(Extraction, ZoneKeepsAltitudesOthersGetTheHypsometricValue) {
   };
   for (Case& c : cases) {
     Dem out = dem;  // the result is made in place of the input
-    extract_zone(out.get(), c.mask.get(), 2, 3, c.code, 12.25, out.get());
+    for (int i = 0; i < 2; ++i) extract_line(out.get()[i], c.mask.get()[i], 3, c.code, 12.25, out.get()[i]);
     for (int i = 0; i < 2; ++i) {
       // Bit for bit: -0.0 stays -0.0.
       EXPECT_EQ(std::memcmp(out.rows[i].data(), c.expected[i].data(), 3 * sizeof(double)), 0) << c.name;
     }
   }
+}
+
+TEST(Extraction, FiguresOfTheZoneAndTheCellsOutside) {
+  Dem dem({{1.5, -2.0, 3.25}, {0.1, 1e300, std::nan("")}});
+  Mask mask({{1, 0, 1}, {1, 0, 1}});
+  ZoneFigures figures;
+  for (int i = 0; i < 2; ++i) add_line_figures(figures, dem.get()[i], mask.get()[i], 3, 1);
+  EXPECT_EQ(figures.zone_cells, 4);
+  EXPECT_EQ(figures.other_cells, 2);
+  EXPECT_EQ(figures.lowest, 0.1);     // 1e300 lies outside the zone,
+  EXPECT_EQ(figures.highest, 3.25);   // and the cell without a number counts in neither
+  EXPECT_TRUE(figures.has_nan);
 }

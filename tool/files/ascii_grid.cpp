@@ -15,12 +15,15 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <vector>
 
 #include "fatal.h"
 #include "formats.h"
+#include "nrutil.h"
 #include "output_file.h"
+#include "parallel.h"
 #include "text.h"
 #include "token_reader.h"
 
@@ -60,12 +63,17 @@ bool parse_count(std::string_view token, int& value) {
 }  // namespace
 
 GridReader::GridReader(std::FILE* f, std::string path)
-    : path_(std::move(path)), tokens_(std::make_unique<TokenReader>(f, path_)) {}
+    : path_(std::move(path)), tokens_(std::make_unique<TokenReader>(f, path_)) {
+  // Every value takes at least two characters (a digit and a blank), but the
+  // last one of the file.
+  parsed_ = new_vector(dvecteur, frdvecteur, tokens_->chunk_bytes() / 2 + static_cast<std::size_t>(worker_count()) + 1,
+                       "grid values");
+}
 
 GridReader::~GridReader() = default;
 
-GridHeader GridReader::read_header() {
-  GridHeader header;
+RasterGeometry GridReader::read_header() {
+  RasterGeometry header;
   bool seen[kKeyCount] = {};
   bool x_center = false, y_center = false;
   double values[kKeyCount] = {};
@@ -117,6 +125,8 @@ GridHeader GridReader::read_header() {
   header.dpix_size = values[kCellsize];
   header.X_min = x_center ? values[kXll] - 0.5 * header.dpix_size : values[kXll];
   header.Y_min = y_center ? values[kYll] - 0.5 * header.dpix_size : values[kYll];
+  header.placed = true;
+  nb_lig_ = header.nb_lig;
   header.nodata = values[kNodata];
   header.has_nodata = seen[kNodata];
   return header;
@@ -127,48 +137,130 @@ std::uint64_t GridReader::max_values_left() const {
   return (tokens_->bytes_left() + 1) / 2;
 }
 
-void GridReader::read_cells(double** dtab, int nb_lig, int nb_col, const LineProgress& progress) {
-  for (int i = 0; i < nb_lig; ++i) {
-    progress(i);
-    double* row = dtab[i];
-    for (int j = 0; j < nb_col; ++j) {
-      const std::string_view token = tokens_->next();
-      if (token.empty()) {
-        fatal_stop(text("\n\n\tThe grid %s ends too early: line %d, column %d is missing "
-                        "(%d lines x %d columns expected)\n",
-                        path_.c_str(), i, j, nb_lig, nb_col));
+namespace {
+
+// The values of one piece of a chunk of grid text, parsed on a core of its
+// own into its part of the values' vector.
+struct Piece {
+  std::string_view text;
+  double* values = nullptr;
+  std::size_t count = 0;
+  std::string_view fault;  // the first token that is not a number
+};
+
+void parse_piece(Piece& piece) {
+  const char* p = piece.text.data();
+  const char* const end = p + piece.text.size();
+  for (;;) {
+    while (p != end && is_blank(*p)) ++p;
+    if (p == end) return;
+    const char* const token = p;
+    bool ok = false;
+    p = scan_real(token, end, piece.values[piece.count], ok);
+    if (!ok) {
+      piece.fault = std::string_view(token, static_cast<std::size_t>(p - token));
+      return;
+    }
+    ++piece.count;
+  }
+}
+
+}  // namespace
+
+bool GridReader::parse_more() {
+  const std::string_view text = tokens_->next_tokens();
+  if (text.empty()) return false;
+  // Pieces of about equal length, each ending at a blank; small texts are one.
+  constexpr std::size_t kSmallText = 64 * 1024;
+  const int pieces_wanted = text.size() < kSmallText ? 1 : worker_count();
+  std::vector<Piece> pieces;
+  std::size_t start = 0, room = 0;
+  for (int k = 0; k < pieces_wanted && start < text.size(); ++k) {
+    std::size_t stop = k + 1 == pieces_wanted ? text.size() : text.size() * static_cast<std::size_t>(k + 1) / pieces_wanted;
+    while (stop < text.size() && !is_blank(text[stop])) ++stop;
+    stop = std::max(stop, start);
+    Piece piece;
+    piece.text = text.substr(start, stop - start);
+    piece.values = parsed_.data() + room;
+    pieces.push_back(piece);
+    room += (stop - start) / 2 + 1;
+    start = stop;
+  }
+  run_in_parallel(static_cast<int>(pieces.size()), [&pieces](int k) { parse_piece(pieces[static_cast<std::size_t>(k)]); });
+
+  // The pieces' values one after the other, up to the first fault.
+  parsed_count_ = 0;
+  taken_ = 0;
+  for (const Piece& piece : pieces) {
+    std::memmove(parsed_.data() + parsed_count_, piece.values, piece.count * sizeof(double));
+    parsed_count_ += piece.count;
+    if (!piece.fault.empty()) {
+      has_fault_ = true;
+      fault_.assign(piece.fault);
+      break;
+    }
+  }
+  return true;
+}
+
+void GridReader::read_lines(double* const* rows, int first, int count, int nb_col, const LineProgress& progress) {
+  for (int k = 0; k < count; ++k) {
+    const int line = first + k;
+    progress(line);
+    double* row = rows[k];
+    for (int j = 0; j < nb_col;) {
+      if (taken_ == parsed_count_) {
+        if (has_fault_) {
+          fatal_stop(text("\n\n\tThe grid %s holds %s at line %d, column %d, which is not a number\n",
+                          path_.c_str(), quoted(fault_).c_str(), line, j));
+        }
+        if (!parse_more()) {
+          fatal_stop(text("\n\n\tThe grid %s ends too early: line %d, column %d is missing "
+                          "(%d lines x %d columns expected)\n",
+                          path_.c_str(), line, j, nb_lig_, nb_col));
+        }
+        continue;
       }
-      if (!parse_real(token.data(), token.data() + token.size(), row[j])) {
-        fatal_stop(text("\n\n\tThe grid %s holds %s at line %d, column %d, which is not a number\n",
-                        path_.c_str(), quoted(token).c_str(), i, j));
-      }
+      const std::size_t n = std::min(parsed_count_ - taken_, static_cast<std::size_t>(nb_col - j));
+      std::memcpy(row + j, parsed_.data() + taken_, n * sizeof(double));
+      taken_ += n;
+      j += static_cast<int>(n);
     }
   }
 }
 
-void write_ascii_grid(OutputFile& out, const double* const* dtab, int nb_lig, int nb_col, double X_min,
-                      double Y_min, double dpix_size, const LineProgress& progress) {
-  out.write(text("ncols %d\n", nb_col));
-  out.write(text("nrows %d\n", nb_lig));
-  out.write(text("xllcorner %lf\n", X_min));
-  out.write(text("yllcorner %lf\n", Y_min));
-  out.write(text("cellsize %lf\n", dpix_size));
-  out.write("nodata_value -9999.9999\n");
+GridWriter::GridWriter(OutputFile& out, const RasterGeometry& g) : out_(out), nb_col_(g.nb_col) {
+  out_.write(text("ncols %d\n", g.nb_col));
+  out_.write(text("nrows %d\n", g.nb_lig));
+  out_.write(text("xllcorner %lf\n", g.X_min));
+  out_.write(text("yllcorner %lf\n", g.Y_min));
+  out_.write(text("cellsize %lf\n", g.dpix_size));
+  out_.write("nodata_value -9999.9999\n");
+  pieces_.resize(static_cast<std::size_t>(worker_count()));
+  lengths_.resize(pieces_.size());
+}
 
-  std::vector<char> buffer(4u << 20);
-  char* const limit = buffer.data() + buffer.size() - (kMaxFixedChars + 1);
-  char* p = buffer.data();
-  for (int i = 0; i < nb_lig; ++i) {
-    progress(i);
-    const double* row = dtab[i];
-    for (int j = 0; j < nb_col; ++j) {
-      if (p > limit) {
-        out.write(buffer.data(), static_cast<std::size_t>(p - buffer.data()));
-        p = buffer.data();
-      }
-      p = format_fixed6(row[j], p);
-      *p++ = '\t';
+void GridWriter::write_lines(const double* const* rows, int count) {
+  const std::size_t cells = static_cast<std::size_t>(count) * static_cast<std::size_t>(nb_col_);
+  const std::size_t workers = cells < 4096 ? 1 : pieces_.size();
+  run_in_parallel(static_cast<int>(workers), [&](int k) {
+    std::string& piece = pieces_[static_cast<std::size_t>(k)];
+    const std::size_t first = cells * static_cast<std::size_t>(k) / workers;
+    const std::size_t last = cells * static_cast<std::size_t>(k + 1) / workers;
+    const std::size_t nb_col = static_cast<std::size_t>(nb_col_);
+    // Room for the usual values; a value needs kMaxFixedChars at most.
+    piece.resize(std::max(piece.size(), (last - first) * 16 + kMaxFixedChars + 1));
+    std::size_t used = 0;
+    std::size_t i = first / nb_col, j = first % nb_col;
+    for (std::size_t c = first; c < last; ++c) {
+      if (piece.size() - used <= kMaxFixedChars) piece.resize(piece.size() * 2);
+      char* const start = piece.data() + used;
+      char* end = format_fixed6(rows[i][j], start);
+      *end++ = '\t';
+      used += static_cast<std::size_t>(end - start);
+      if (++j == nb_col) ++i, j = 0;
     }
-  }
-  out.write(buffer.data(), static_cast<std::size_t>(p - buffer.data()));
+    lengths_[static_cast<std::size_t>(k)] = used;
+  });
+  for (std::size_t k = 0; k < workers; ++k) out_.write(pieces_[k].data(), lengths_[k]);
 }

@@ -26,16 +26,15 @@ std::string exact(double value) {
 
 }  // namespace
 
-std::string ehdr_text(int nb_lig, int nb_col, int bits, bool georeferenced, double X_min, double Y_min,
-                      double dpix_size) {
+std::string ehdr_text(const RasterGeometry& g, const RawType& type) {
   std::string out = "BYTEORDER I\nLAYOUT BIL\n";
-  out += text("NROWS %d\nNCOLS %d\nNBANDS 1\nNBITS %d\n", nb_lig, nb_col, bits);
-  out += bits == 16 ? "PIXELTYPE UNSIGNEDINT\n" : "PIXELTYPE SIGNEDINT\n";
-  if (georeferenced) {
-    out += "ULXMAP " + exact(X_min + 0.5 * dpix_size) + "\n";
-    out += "ULYMAP " + exact(Y_min + (nb_lig - 0.5) * dpix_size) + "\n";
-    out += "XDIM " + exact(dpix_size) + "\n";
-    out += "YDIM " + exact(dpix_size) + "\n";
+  out += text("NROWS %d\nNCOLS %d\nNBANDS 1\nNBITS %d\n", g.nb_lig, g.nb_col, type.bits);
+  out += type.is_signed ? "PIXELTYPE SIGNEDINT\n" : "PIXELTYPE UNSIGNEDINT\n";
+  if (g.placed) {
+    out += "ULXMAP " + exact(g.X_min + 0.5 * g.dpix_size) + "\n";
+    out += "ULYMAP " + exact(g.Y_min + (g.nb_lig - 0.5) * g.dpix_size) + "\n";
+    out += "XDIM " + exact(g.dpix_size) + "\n";
+    out += "YDIM " + exact(g.dpix_size) + "\n";
   }
   return out;
 }

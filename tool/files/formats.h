@@ -12,7 +12,8 @@
 //
 // Every function takes its file and its values as arguments; none of them
 // talks to the user. A file that cannot be read as its layout requires is a
-// fatal stop whose message names the file.
+// fatal stop whose message names the file. Rasters are read and written in
+// bands of lines, never held whole.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "matrix.h"
 #include "number_text.h"
+#include "raster/geometry.h"
+#include "raster/raw_types.h"
 
 class OutputFile;
 
@@ -35,18 +40,29 @@ using LineProgress = std::function<void(int line)>;
 // how many bytes the file holds beyond them.
 std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, int nb_col, int cell_bytes);
 
-// Reads a raw DEM of `cell_bytes` 2 (unsigned 16-bit) or 4 (signed 32-bit)
-// into `dtab`, each cell as the double of its stored integer.
-void read_raw_dem(std::FILE* f, const std::string& path, double** dtab, int nb_lig, int nb_col, int cell_bytes);
+// Reads the next `count` lines of `line_bytes` bytes into `bytes`, in file
+// order; `first` is the number of the first of them, for messages.
+void read_raw_lines(std::FILE* f, const std::string& path, unsigned char* bytes, std::size_t line_bytes, int first,
+                    int count);
 
-// Fills `cells` with the stored integers of line `line`.
-using StoredLine = std::function<void(int line, std::int32_t* cells)>;
+// The smallest and largest stored integers of `cells` cells.
+void raw_extremes(const unsigned char* bytes, std::size_t cells, const RawType& type, std::int32_t& low,
+                  std::int32_t& high);
 
-// Writes a raw DEM of `cell_bytes` 2 (the low 16 bits of each stored integer)
-// or 4, one line at a time as `stored_line` gives them.
-void write_raw_dem(OutputFile& out, int nb_lig, int nb_col, int cell_bytes, const StoredLine& stored_line);
+// Altitudes in metres of `cells` stored cells: stored value / coef.
+void raw_to_metres(const unsigned char* bytes, std::size_t cells, const RawType& type, double coef, double* metres);
 
-void read_raw_mask(std::FILE* f, const std::string& path, unsigned char** tab, int nb_lig, int nb_col);
+// Stored cells of `cells` altitudes: the stored value of altitude x coef
+// (stored_value.h), its low 16 or 32 bits.
+void metres_to_raw(const double* metres, std::size_t cells, double coef, const RawType& type, unsigned char* bytes);
+
+// A result line made straight from the stored cells of a raw DEM line, when
+// the result keeps the DEM's unit: cells of the zone keep their stored value,
+// the others get `outside`; written as cells of `out_type`. The same bytes as
+// metres_to_raw of the extracted altitudes, as a stored value divided by
+// coef and multiplied back is that stored value again.
+void select_raw_cells(const unsigned char* stored, const RawType& type, const unsigned char* mask, int code,
+                      std::int32_t outside, std::size_t cells, const RawType& out_type, unsigned char* out);
 
 // ---- descriptors ----------------------------------------------------------
 
@@ -78,23 +94,15 @@ std::string result_descriptor_text(const ResultReport& report);
 
 // The ESRI BIL header (NAME_m2.hdr / NAME_m4.hdr) through which GIS tools
 // open a raw result: layout and cell type, and the map position of the centre
-// of the upper-left cell when the corner is known (`georeferenced`).
-std::string ehdr_text(int nb_lig, int nb_col, int bits, bool georeferenced, double X_min, double Y_min,
-                      double dpix_size);
+// of the upper-left cell when the raster is placed.
+std::string ehdr_text(const RasterGeometry& geometry, const RawType& type);
 
 // ---- ASCII grids ----------------------------------------------------------
 
-struct GridHeader {
-  int nb_col = 0, nb_lig = 0;
-  double X_min = 0.0, Y_min = 0.0;  // lower-left corner
-  double dpix_size = 0.0;
-  double nodata = 0.0;
-  bool has_nodata = false;
-};
-
 class TokenReader;
 
-// Reads grids in large chunks: the header first, then the cells.
+// Reads a grid's header, then its cells line by line. The text is read in
+// large chunks whose values are parsed on every core.
 class GridReader {
  public:
   GridReader(std::FILE* f, std::string path);
@@ -105,16 +113,36 @@ class GridReader {
   // Header keywords, in any order and any case: ncols, nrows, xllcorner or
   // xllcenter, yllcorner or yllcenter, cellsize, and optionally nodata_value.
   // The header ends at the first token that is a number.
-  GridHeader read_header();
+  RasterGeometry read_header();
   // At most how many values the rest of the file can hold.
   std::uint64_t max_values_left() const;
-  // Reads lines x columns values into `dtab`, line 0 first.
-  void read_cells(double** dtab, int nb_lig, int nb_col, const LineProgress& progress);
+  // Reads the next `count` lines of `nb_col` values into rows 0 .. count - 1,
+  // the first of them being line `first`; `progress` is called before each.
+  void read_lines(double* const* rows, int first, int count, int nb_col, const LineProgress& progress);
 
  private:
+  bool parse_more();
+
   std::string path_;
   std::unique_ptr<TokenReader> tokens_;
+  int nb_lig_ = 0;  // as the header says, for messages
+  Vector<double> parsed_;  // values parsed from the text read so far
+  std::size_t parsed_count_ = 0, taken_ = 0;
+  bool has_fault_ = false;      // a token that is no number follows the parsed values
+  std::string fault_;
 };
 
-void write_ascii_grid(OutputFile& out, const double* const* dtab, int nb_lig, int nb_col, double X_min,
-                      double Y_min, double dpix_size, const LineProgress& progress);
+// Writes a grid: the header, then the cells as "%lf" and a tab each, with no
+// line end anywhere in the body. The text of a band is made on every core and
+// written in order.
+class GridWriter {
+ public:
+  GridWriter(OutputFile& out, const RasterGeometry& geometry);
+  void write_lines(const double* const* rows, int count);
+
+ private:
+  OutputFile& out_;
+  int nb_col_;
+  std::vector<std::string> pieces_;  // the text of each core's part of a band
+  std::vector<std::size_t> lengths_;
+};

@@ -1,32 +1,62 @@
 // Raw rasters: DEMs of unsigned 16-bit or signed 32-bit little-endian cells
 // (NAME_m2.raw, NAME_m4.raw) and masks of one byte per cell (NAME.raw). No
-// header; line 0 first, one whole line per transfer.
+// header; line 0 first.
+#include <algorithm>
+#include <bit>
 #include <cstring>
-#include <vector>
 
 #include "fatal.h"
 #include "formats.h"
-#include "input_file.h"
 #include "platform.h"
-#include "output_file.h"
 #include "text.h"
+#include "zone/stored_value.h"
+#include "zone/zone.h"
 
 namespace {
 
-void read_line(std::FILE* f, const std::string& path, unsigned char* bytes, std::size_t count, int line) {
-  if (std::fread(bytes, 1, count, f) != count) {
-    fatal_stop(text("\n\n\tThe file %s could not be read at line %d\n", path.c_str(), line));
+// Cell k of little-endian cells of type Cell (std::uint16_t or std::int32_t).
+template <class Cell>
+Cell cell_at(const unsigned char* bytes, std::size_t k) {
+  const unsigned char* b = bytes + k * sizeof(Cell);
+  if constexpr (std::endian::native == std::endian::little) {
+    Cell value;
+    std::memcpy(&value, b, sizeof value);
+    return value;
+  } else {
+    std::uint32_t word = 0;
+    for (std::size_t byte = 0; byte < sizeof(Cell); ++byte) word |= static_cast<std::uint32_t>(b[byte]) << (8 * byte);
+    return static_cast<Cell>(word);
   }
 }
 
-std::size_t line_bytes(int nb_col, int cell_bytes) {
-  return static_cast<std::size_t>(nb_col) * static_cast<std::size_t>(cell_bytes);
+template <class Cell>
+void put_cell(unsigned char* bytes, std::size_t k, std::int32_t value) {
+  const auto cell = static_cast<Cell>(value);  // its low 16 or 32 bits
+  unsigned char* b = bytes + k * sizeof(Cell);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(b, &cell, sizeof cell);
+  } else {
+    const auto word = static_cast<std::uint32_t>(cell);
+    for (std::size_t byte = 0; byte < sizeof(Cell); ++byte) b[byte] = static_cast<unsigned char>(word >> (8 * byte));
+  }
+}
+
+// Calls work.template operator()<Cell>() with the cell type of `type`, so that
+// loops over cells are compiled for each.
+template <class Work>
+void with_cell_type(const RawType& type, Work work) {
+  if (type.cell_bytes == 2) {
+    work.template operator()<std::uint16_t>();
+  } else {
+    work.template operator()<std::int32_t>();
+  }
 }
 
 }  // namespace
 
 std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, int nb_col, int cell_bytes) {
-  const std::uint64_t expected = static_cast<std::uint64_t>(nb_lig) * line_bytes(nb_col, cell_bytes);
+  const std::uint64_t expected =
+      static_cast<std::uint64_t>(nb_lig) * static_cast<std::uint64_t>(nb_col) * static_cast<std::uint64_t>(cell_bytes);
   const std::uint64_t found = file_length(f);
   if (found < expected) {
     fatal_stop(text("\n\n\tThe file %s is too short: %d lines x %d columns x %d bytes need %llu bytes, "
@@ -37,48 +67,52 @@ std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, 
   return found - expected;
 }
 
-void read_raw_dem(std::FILE* f, const std::string& path, double** dtab, int nb_lig, int nb_col, int cell_bytes) {
-  std::vector<unsigned char> bytes(line_bytes(nb_col, cell_bytes));
-  const std::size_t cols = static_cast<std::size_t>(nb_col);
-  for (int i = 0; i < nb_lig; ++i) {
-    read_line(f, path, bytes.data(), bytes.size(), i);
-    double* row = dtab[i];
-    const unsigned char* b = bytes.data();
-    if (cell_bytes == 2) {
-      for (std::size_t j = 0; j < cols; ++j, b += 2) row[j] = static_cast<unsigned>(b[0] | (b[1] << 8));
-    } else {
-      for (std::size_t j = 0; j < cols; ++j, b += 4) {
-        const std::uint32_t word = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-        row[j] = static_cast<std::int32_t>(word);
-      }
-    }
+void read_raw_lines(std::FILE* f, const std::string& path, unsigned char* bytes, std::size_t line_bytes, int first,
+                    int count) {
+  const std::size_t wanted = line_bytes * static_cast<std::size_t>(count);
+  const std::size_t got = std::fread(bytes, 1, wanted, f);
+  if (got != wanted) {
+    fatal_stop(text("\n\n\tThe file %s could not be read at line %d\n", path.c_str(),
+                    first + static_cast<int>(got / line_bytes)));
   }
 }
 
-void write_raw_dem(OutputFile& out, int nb_lig, int nb_col, int cell_bytes, const StoredLine& stored_line) {
-  std::vector<std::int32_t> stored(static_cast<std::size_t>(nb_col));
-  std::vector<unsigned char> bytes(line_bytes(nb_col, cell_bytes));
-  for (int i = 0; i < nb_lig; ++i) {
-    stored_line(i, stored.data());
-    unsigned char* b = bytes.data();
-    if (cell_bytes == 2) {
-      for (std::int32_t value : stored) {
-        *b++ = static_cast<unsigned char>(value & 0xFF);
-        *b++ = static_cast<unsigned char>((value >> 8) & 0xFF);
-      }
-    } else {
-      for (std::int32_t value : stored) {
-        const auto word = static_cast<std::uint32_t>(value);
-        *b++ = static_cast<unsigned char>(word & 0xFF);
-        *b++ = static_cast<unsigned char>((word >> 8) & 0xFF);
-        *b++ = static_cast<unsigned char>((word >> 16) & 0xFF);
-        *b++ = static_cast<unsigned char>(word >> 24);
-      }
+void raw_extremes(const unsigned char* bytes, std::size_t cells, const RawType& type, std::int32_t& low,
+                  std::int32_t& high) {
+  with_cell_type(type, [&]<class Cell>() {
+    std::int32_t lo = low, hi = high;
+    for (std::size_t k = 0; k < cells; ++k) {
+      const std::int32_t stored = cell_at<Cell>(bytes, k);
+      lo = std::min(lo, stored);
+      hi = std::max(hi, stored);
     }
-    out.write(bytes.data(), bytes.size());
-  }
+    low = lo;
+    high = hi;
+  });
 }
 
-void read_raw_mask(std::FILE* f, const std::string& path, unsigned char** tab, int nb_lig, int nb_col) {
-  for (int i = 0; i < nb_lig; ++i) read_line(f, path, tab[i], static_cast<std::size_t>(nb_col), i);
+void raw_to_metres(const unsigned char* bytes, std::size_t cells, const RawType& type, double coef, double* metres) {
+  with_cell_type(type, [&]<class Cell>() {
+    for (std::size_t k = 0; k < cells; ++k) metres[k] = static_cast<std::int32_t>(cell_at<Cell>(bytes, k)) / coef;
+  });
+}
+
+void metres_to_raw(const double* metres, std::size_t cells, double coef, const RawType& type, unsigned char* bytes) {
+  with_cell_type(type, [&]<class Cell>() {
+    for (std::size_t k = 0; k < cells; ++k) {
+      put_cell<Cell>(bytes, k, static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(metres[k] * coef))));
+    }
+  });
+}
+
+void select_raw_cells(const unsigned char* stored, const RawType& type, const unsigned char* mask, int code,
+                      std::int32_t outside, std::size_t cells, const RawType& out_type, unsigned char* out) {
+  with_cell_type(type, [&]<class In>() {
+    with_cell_type(out_type, [&]<class Out>() {
+      for (std::size_t k = 0; k < cells; ++k) {
+        const std::int32_t kept = cell_at<In>(stored, k);
+        put_cell<Out>(out, k, in_zone(mask[k], code) ? kept : outside);
+      }
+    });
+  });
 }

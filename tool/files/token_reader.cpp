@@ -5,14 +5,9 @@
 
 #include "fatal.h"
 #include "input_file.h"
+#include "number_text.h"
 #include "platform.h"
 #include "text.h"
-
-namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-
-}  // namespace
 
 TokenReader::TokenReader(std::FILE* f, std::string path, std::size_t chunk_bytes)
     : file_(f), path_(std::move(path)) {
@@ -40,10 +35,6 @@ bool TokenReader::refill() {
 }
 
 std::string_view TokenReader::next() {
-  if (has_unread_) {
-    has_unread_ = false;
-    return unread_;
-  }
   for (;;) {
     while (pos_ < end_ && is_blank(buffer_[pos_])) ++pos_;
     if (pos_ == end_) {
@@ -62,13 +53,28 @@ std::string_view TokenReader::next() {
 }
 
 void TokenReader::unread(std::string_view token) {
-  unread_.assign(token);
-  has_unread_ = true;
+  // The view points into the chunk in hand, which has not moved since.
+  pos_ = static_cast<std::size_t>(token.data() - buffer_.data());
+}
+
+std::string_view TokenReader::next_tokens() {
+  for (;;) {
+    if (pos_ == end_ && (eof_ || !refill())) return {};
+    std::size_t last_blank = end_;
+    while (last_blank > pos_ && !is_blank(buffer_[last_blank - 1])) --last_blank;
+    const std::size_t stop = eof_ ? end_ : last_blank;
+    if (stop > pos_) {
+      std::string_view tokens(buffer_.data() + pos_, stop - pos_);
+      pos_ = stop;
+      return tokens;
+    }
+    refill();  // one token fills what is in hand: read on
+  }
 }
 
 std::uint64_t TokenReader::bytes_left() const {
   const std::uint64_t length = file_length(file_);
   const std::uint64_t read_total = consumed_ - (end_ - pos_);
   const std::uint64_t left = length > read_total ? length - read_total : 0;
-  return left + (has_unread_ ? unread_.size() : 0);
+  return left;
 }

@@ -13,15 +13,21 @@
 
 class TokenReader {
  public:
-  TokenReader(std::FILE* f, std::string path, std::size_t chunk_bytes = 4u << 20);
+  TokenReader(std::FILE* f, std::string path, std::size_t chunk_bytes = 2u << 20);
 
   // The next token, or an empty view at the end of the file. The view stays
   // valid until the next call.
   std::string_view next();
   // Gives back the token just read: the next call returns it again.
   void unread(std::string_view token);
+  // The text after the tokens read so far, up to the last blank of the chunk
+  // in hand (so no token is cut), or to the end of the file; empty at the
+  // end. The view stays valid until the next call.
+  std::string_view next_tokens();
   // How many bytes of the file have not been read yet.
   std::uint64_t bytes_left() const;
+  // The most that next_tokens() returns at once.
+  std::size_t chunk_bytes() const { return buffer_.size(); }
 
  private:
   bool refill();
@@ -32,6 +38,4 @@ class TokenReader {
   std::size_t pos_ = 0, end_ = 0;
   bool eof_ = false;
   std::uint64_t consumed_ = 0;  // bytes taken from the file so far
-  std::string unread_;
-  bool has_unread_ = false;
 };

@@ -1,11 +1,15 @@
-// Loading the input DEM into dtab_in, in metres.
+// Loading the input DEM: its size, the range of a raw DEM and its unit, every
+// cell of a grid checked. The cells stay in the file; later steps read them
+// again in bands of lines.
 #include <algorithm>
-
-#include <unistd.h>
+#include <limits>
 
 #include "fatal.h"
 #include "files/formats.h"
+#include "files/input_file.h"
 #include "files/output_file.h"
+#include "nrutil.h"
+#include "raster/bands.h"
 #include "steps.h"
 
 namespace {
@@ -15,20 +19,10 @@ const char* const kUnitQuestion =
     "\n\t\t1 ====> in decimeters\n\t\t2 ====> in centimeters"
     "\n\t\t3 ====> in millimeters\n\t\t";
 
-// A run holds the altitudes (8 bytes a cell) and the mask (1 byte a cell). A
-// DEM that needs more memory than the machine has stops here, clearly, rather
-// than being killed by the system halfway through.
-void require_memory(const RunState& st) {
-#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
-  const double needed = 9.0 * st.nb_lig * st.nb_col;
-  const double physical = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
-  if (physical > 0 && needed > physical) {
-    fatal_stop(text("\n\n\tA DEM of %d lines x %d columns needs about %.1f GiB of memory; this machine has %.1f GiB\n",
-                    st.nb_lig, st.nb_col, needed / (1 << 30), physical / (1 << 30)));
-  }
-#else
-  (void)st;
-#endif
+InputFile open_dem(const std::string& path) {
+  InputFile f = open_input(path);
+  if (!f) fatal_stop(text("\n File %s unknown\n", path.c_str()));
+  return f;
 }
 
 void warn_surplus(Console& con, std::uint64_t surplus, const std::string& path, int nb_lig, int nb_col,
@@ -38,27 +32,14 @@ void warn_surplus(Console& con, std::uint64_t surplus, const std::string& path, 
       path.c_str(), static_cast<unsigned long long>(surplus), nb_lig, nb_col, cell_bytes);
 }
 
-// The true smallest and largest raw values: the cells still hold the stored
-// integers.
-void find_extremes(RunState& st) {
-  double low = st.dtab_in[0][0], high = low;
-  for (int i = 0; i < st.nb_lig; ++i) {
-    const double* row = st.dtab_in[i];
-    for (int j = 0; j < st.nb_col; ++j) {
-      low = std::min(low, row[j]);
-      high = std::max(high, row[j]);
-    }
-  }
-  st.mind = static_cast<int>(low);
-  st.maxd = static_cast<int>(high);
-}
-
 // The descriptor that was missing, written whole now that the DEM has loaded.
-void write_new_descriptor(RunState& st, Console& con) {
+void write_new_descriptor(const RunState& st, Console& con, int mind, int maxd) {
+  const RasterGeometry& g = st.dem.geometry;
   try {
     OutputFile descriptor;
-    descriptor.create(st.nomdescr1);
-    descriptor.write(dem_descriptor_text(st.nb_lig, st.nb_col, st.val, st.mind, st.maxd, st.dpix_size));
+    descriptor.create(st.dem.descriptor_path);
+    descriptor.write(dem_descriptor_text(g.nb_lig, g.nb_col, raw_type(st.dem.itype).cell_bytes, mind, maxd,
+                                         g.dpix_size));
     descriptor.publish();
   } catch (const FatalStop& failure) {
     say(con, "\n\tWarning: the descriptor could not be written, the run goes on%s", failure.message.c_str());
@@ -68,48 +49,51 @@ void write_new_descriptor(RunState& st, Console& con) {
 }  // namespace
 
 void dem_lecture(RunState& st, Console& con) {
-  const int cell_bytes = st.itype == 0 ? 2 : 4;
-  const std::uint64_t surplus = raster_surplus(st.f1.get(), st.nomim1, st.nb_lig, st.nb_col, cell_bytes);
-  warn_surplus(con, surplus, st.nomim1, st.nb_lig, st.nb_col, cell_bytes);
+  const RasterGeometry& g = st.dem.geometry;
+  const RawType& type = raw_type(st.dem.itype);
+  InputFile raster = open_dem(st.dem.path);
+  const std::uint64_t surplus = raster_surplus(raster.get(), st.dem.path, g.nb_lig, g.nb_col, type.cell_bytes);
+  warn_surplus(con, surplus, st.dem.path, g.nb_lig, g.nb_col, type.cell_bytes);
 
-  // The stored integers go straight into dtab_in, exactly as doubles, and are
-  // divided there once the unit is known: no integer copy of the DEM is kept.
-  require_memory(st);
-  st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
-  read_raw_dem(st.f1.get(), st.nomim1, st.dtab_in.get(), st.nb_lig, st.nb_col, cell_bytes);
-  st.f1.reset();
-  find_extremes(st);
-  say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %d\n\t\tMax = %d ", st.mind, st.maxd);
-  st.coef = kScaleCoef[ask_choice(con, kUnitQuestion, 3)];
-  for (int i = 0; i < st.nb_lig; ++i) {
-    double* row = st.dtab_in[i];
-    for (int j = 0; j < st.nb_col; ++j) row[j] = row[j] / st.coef;
+  // The true smallest and largest stored values, band by band.
+  const int lines = band_lines(g);
+  const std::size_t line_bytes = static_cast<std::size_t>(g.nb_col) * static_cast<std::size_t>(type.cell_bytes);
+  Vector<unsigned char> bytes = new_vector(ucvecteur, frucvecteur, line_bytes * static_cast<std::size_t>(lines), "DEM lines");
+  std::int32_t low = std::numeric_limits<std::int32_t>::max(), high = std::numeric_limits<std::int32_t>::min();
+  for (int first = 0; first < g.nb_lig; first += lines) {
+    const int count = std::min(lines, g.nb_lig - first);
+    read_raw_lines(raster.get(), st.dem.path, bytes.data(), line_bytes, first, count);
+    raw_extremes(bytes.data(), line_bytes / static_cast<std::size_t>(type.cell_bytes) * static_cast<std::size_t>(count),
+                 type, low, high);
   }
+  raster.reset();
 
-  if (!st.descr_OK) write_new_descriptor(st, con);
-  st.UTM_coord_OK = false;
+  say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %d\n\t\tMax = %d ", low, high);
+  st.coef = kScaleCoef[ask_choice(con, kUnitQuestion, 3)];
+  if (!st.dem.descr_OK) write_new_descriptor(st, con, low, high);
 }
 
 void ascii_lecture(RunState& st, Console& con) {
   say(con, "\n");
-  GridReader grid(st.f1.get(), st.nomim1);
-  const GridHeader header = grid.read_header();
-  st.nb_col = header.nb_col;
-  st.nb_lig = header.nb_lig;
-  st.X_min = header.X_min;
-  st.Y_min = header.Y_min;
-  st.dpix_size = header.dpix_size;
-  st.nodata = header.nodata;
-  check_dimensions(st.nb_lig, st.nb_col, "The grid " + st.nomim1);
-  check_pixel_size(st.dpix_size, "The grid " + st.nomim1);
-  const std::uint64_t cells = static_cast<std::uint64_t>(st.nb_lig) * static_cast<std::uint64_t>(st.nb_col);
-  if (cells > grid.max_values_left()) {
+  InputFile file = open_dem(st.dem.path);
+  GridReader grid(file.get(), st.dem.path);
+  RasterGeometry& g = st.dem.geometry;
+  g = grid.read_header();
+  check_dimensions(g.nb_lig, g.nb_col, "The grid " + st.dem.path);
+  check_pixel_size(g.dpix_size, "The grid " + st.dem.path);
+  if (static_cast<std::uint64_t>(g.cells()) > grid.max_values_left()) {
     fatal_stop(text("\n\n\tThe grid %s announces %d lines x %d columns, more values than the file can hold\n",
-                    st.nomim1.c_str(), st.nb_lig, st.nb_col));
+                    st.dem.path.c_str(), g.nb_lig, g.nb_col));
   }
-  require_memory(st);
-  st.dtab_in = new_matrix(dmatrice, frdmatrice, st.nb_col, st.nb_lig, "DEM");
-  grid.read_cells(st.dtab_in.get(), st.nb_lig, st.nb_col, [&con](int line) { show_progress(con, line, 19); });
-  st.UTM_coord_OK = true;
-  st.f1.reset();
+  // Every cell is read now, so that a grid that cannot be read whole stops
+  // the run here, before the mask is asked for; the values go to the spill
+  // file, from which the later passes read them much faster than from text.
+  st.dem.spill.create(folder_of(st.dem.path));
+  const int lines = band_lines(g);
+  Matrix<double> band = new_matrix(dmatrice, frdmatrice, g.nb_col, lines, "DEM lines");
+  for (int first = 0; first < g.nb_lig; first += lines) {
+    const int count = std::min(lines, g.nb_lig - first);
+    grid.read_lines(band.get(), first, count, g.nb_col, [&con](int line) { show_progress(con, line, 19); });
+    for (int k = 0; k < count; ++k) st.dem.spill.write(band[k], static_cast<std::size_t>(g.nb_col));
+  }
 }

@@ -1,6 +1,9 @@
-// Loading the mask into tab_mask, one byte per DEM cell.
+// Loading the mask: its size checked against the DEM's. A raw mask stays in
+// its file and is read again in bands; a bitmap is held whole, one byte a
+// cell.
 #include "fatal.h"
 #include "files/formats.h"
+#include "files/input_file.h"
 #include "image.h"
 #include "steps.h"
 
@@ -9,36 +12,38 @@ namespace {
 const char* const kSizeMessage = "\n\n\tThe mask size is not the size of the DEM ";
 
 void check_mask_size(const RunState& st) {
-  if (st.num_lines != st.nb_lig || st.num_columns != st.nb_col) fatal_stop(kSizeMessage);
+  if (st.mask.num_lines != st.dem.geometry.nb_lig || st.mask.num_columns != st.dem.geometry.nb_col) {
+    fatal_stop(kSizeMessage);
+  }
 }
 
 void load_raw_mask(RunState& st, Console& con) {
   check_mask_size(st);
-  const std::uint64_t surplus = raster_surplus(st.f3.get(), st.nomim3, st.nb_lig, st.nb_col, 1);
+  InputFile f = open_input(st.mask.path);
+  if (!f) fatal_stop(text("\n\n\tFile %s unknown\n", st.mask.path.c_str()));
+  const RasterGeometry& g = st.dem.geometry;
+  const std::uint64_t surplus = raster_surplus(f.get(), st.mask.path, g.nb_lig, g.nb_col, 1);
   if (surplus > 0) {
     say(con, "\n\tWarning: %s holds %llu bytes more than %d lines x %d columns; they are not read\n",
-        st.nomim3.c_str(), static_cast<unsigned long long>(surplus), st.nb_lig, st.nb_col);
+        st.mask.path.c_str(), static_cast<unsigned long long>(surplus), g.nb_lig, g.nb_col);
   }
-  st.tab_mask = new_matrix(ucmatrice, frucmatrice, st.nb_col, st.nb_lig, "mask");
-  read_raw_mask(st.f3.get(), st.nomim3, st.tab_mask.get(), st.nb_lig, st.nb_col);
-  st.f3.reset();
 }
 
 // A 24-bit mask holds grey pixels: three equal bytes whose value is the code.
-Matrix<unsigned char> grey_levels(const Matrix<unsigned char>& picture, const RunState& st) {
-  Matrix<unsigned char> grey = new_matrix(ucmatrice, frucmatrice, st.nb_col, st.nb_lig, "mask");
-  for (int i = 0; i < st.nb_lig; ++i) {
-    const unsigned char* pixel = picture[i];
-    for (int j = 0; j < st.nb_col; ++j, pixel += 3) {
+// Each row keeps its grey levels in its first bytes, in place.
+void keep_grey_levels(Matrix<unsigned char>& picture, const RunState& st) {
+  for (int i = 0; i < st.dem.geometry.nb_lig; ++i) {
+    unsigned char* row = picture[i];
+    for (int j = 0; j < st.dem.geometry.nb_col; ++j) {
+      const unsigned char* pixel = row + 3 * j;
       if (pixel[0] != pixel[1] || pixel[1] != pixel[2]) {
         fatal_stop(text("\n\n\tThe 24-bit mask %s has a pixel that is not grey at line %d, column %d: "
                         "a 24-bit mask must hold grey levels only (equal blue, green and red)\n",
-                        st.nomim3.c_str(), i, j));
+                        st.mask.path.c_str(), i, j));
       }
-      grey[i][j] = pixel[0];
+      row[j] = pixel[0];
     }
   }
-  return grey;
 }
 
 [[noreturn]] void refuse_bitmap(const std::string& path, BmpFault why) {
@@ -68,17 +73,19 @@ void load_bitmap_mask(RunState& st) {
   int type = 0;
   Color32* no_palette = nullptr;
   BmpFault why = BmpFault::none;
-  unsigned char** rows = ChargeBMP(st.nomim3.c_str(), st.num_columns, st.num_lines, type, no_palette, &why);
-  if (rows == nullptr) refuse_bitmap(st.nomim3, why);
-  Matrix<unsigned char> picture(rows, st.num_lines, LibereBMP);
+  unsigned char** rows =
+      ChargeBMP(st.mask.path.c_str(), st.mask.num_columns, st.mask.num_lines, type, no_palette, &why);
+  if (rows == nullptr) refuse_bitmap(st.mask.path, why);
+  Matrix<unsigned char> picture(rows, st.mask.num_lines, LibereBMP);
   check_mask_size(st);
-  st.tab_mask = type == 2 ? grey_levels(picture, st) : std::move(picture);
+  if (type == 2) keep_grey_levels(picture, st);
+  st.mask.bitmap = std::move(picture);
 }
 
 }  // namespace
 
 void mask_lecture(RunState& st, Console& con) {
-  if (st.mask_type == 1) {
+  if (st.mask.mask_type == 1) {
     load_raw_mask(st, con);
   } else {
     load_bitmap_mask(st);

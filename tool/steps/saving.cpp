@@ -1,23 +1,22 @@
-// Saving the result: a raw raster with its descriptor, or an ASCII grid.
+// Saving the result: a raw raster with its descriptor and header, or an
+// ASCII grid, made line by line from the DEM and the mask and put in place as
+// one set.
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <vector>
 
 #include <sys/stat.h>
 
 #include "fatal.h"
+#include "files/file_names.h"
 #include "files/formats.h"
 #include "files/result_set.h"
+#include "nrutil.h"
 #include "platform.h"
+#include "raster/bands.h"
 #include "steps.h"
 #include "zone/stored_value.h"
 
 namespace {
-
-// The longest of the extensions of a result's files: "_m2.raw", "_m2.txt",
-// "_m2.hdr", ".asc".
-constexpr std::size_t kLongestResultSuffix = 7;
 
 const char* const kFormatQuestion = "\n\n\tFormat Type :\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t";
 const char* const kTypeQuestion = "\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
@@ -26,6 +25,14 @@ const char* const kScaleQuestion =
     "\n\t\t1 ====> decimeters\n\t\t2 ====> centimeters"
     "\n\t\t3 ====> millimeters\n\t\t";
 
+// The choices of the saving dialog.
+struct ResultChoice {
+  std::string base;    // folder path and result name
+  int format_out = 0;  // 0 ASCII grid, 1 raw raster
+  int itype_out = 0;   // raw raster: 0 16-bit, 1 32-bit
+  ResultFiles files;
+};
+
 bool same_file(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   if (a == b) return true;
@@ -33,10 +40,11 @@ bool same_file(const std::string& a, const std::string& b) {
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// True (after saying so) when one of `outputs` is an input file of this run.
-bool names_an_input(const RunState& st, Console& con, const std::vector<std::string>& outputs) {
-  for (const std::string& input : {st.nomim1, st.nomdescr1, st.nomim3, st.nomdescr3}) {
-    for (const std::string& output : outputs) {
+// True (after saying so) when one of the result's files is an input file of
+// this run.
+bool names_an_input(const RunState& st, Console& con, const ResultFiles& files) {
+  for (const std::string& input : {st.dem.path, st.dem.descriptor_path, st.mask.path, st.mask.descriptor_path}) {
+    for (const std::string& output : {files.raster, files.descriptor, files.header}) {
       if (same_file(output, input)) {
         say(con, "\n\n\tThe result %s would replace the input file %s: please choose another name\n",
             output.c_str(), input.c_str());
@@ -49,113 +57,125 @@ bool names_an_input(const RunState& st, Console& con, const std::vector<std::str
 
 struct StoredRange {
   double lowest, highest;  // stored values (whole numbers) of the smallest and largest altitude
-  bool has_nan;
 };
 
+// The stored values of the result's extremes: the zone's altitudes and, when
+// some cell lies outside the zone, the hypsometric value.
 StoredRange stored_range(const RunState& st) {
-  double min_s = std::numeric_limits<double>::infinity();
-  double max_s = -min_s;
-  bool has_nan = false;
-  for (int i = 0; i < st.nb_lig; ++i) {
-    for (int j = 0; j < st.nb_col; ++j) {
-      const double cell = st.dtab_out[i][j];
-      has_nan = has_nan || std::isnan(cell);
-      min_s = std::min(min_s, cell);
-      max_s = std::max(max_s, cell);
-    }
+  double min_s = st.zone.lowest, max_s = st.zone.highest;
+  if (st.zone.other_cells > 0) {
+    min_s = std::min(min_s, st.val_alti);
+    max_s = std::max(max_s, st.val_alti);
   }
-  return {stored_value(min_s * st.coef), stored_value(max_s * st.coef), has_nan};
+  return {stored_value(min_s * st.coef), stored_value(max_s * st.coef)};
 }
 
-// True when the range fits the chosen raster; otherwise says why, and
+// True when the result fits the chosen raster; otherwise says why, and
 // advises only what can help: 32 bits when 16 were chosen, another scale when
 // the scale is asked (grid input), an ASCII grid always.
-bool fits_raster(const StoredRange& range, const RunState& st, Console& con) {
-  if (range.has_nan) {
+bool fits_raster(const StoredRange& range, const RunState& st, const RawType& type, Console& con) {
+  if (st.zone.has_nan) {
     say(con, "\n\n\tThe result holds cells that are not numbers (nan), which a raster cannot store:"
              "\n\tplease choose an ASCII grid\n");
     return false;
   }
-  const bool bits16 = st.itype_out == 0;
-  const double low = bits16 ? 0.0 : -2147483648.0;
-  const double high = bits16 ? 65535.0 : 2147483647.0;
-  if (range.lowest >= low && range.highest <= high) return true;
+  if (range.lowest >= type.lowest && range.highest <= type.highest) return true;
   std::vector<std::string> helps;
-  if (bits16) helps.push_back("32 bits");
-  if (st.UTM_coord_OK) helps.push_back("another scale");
+  if (type.bits == 16) helps.push_back("32 bits");
+  if (st.dem.format == 0) helps.push_back("another scale");
   std::string advice;
   for (const std::string& help : helps) advice += (advice.empty() ? "" : ", ") + help;
   advice += advice.empty() ? "an ASCII grid" : " or an ASCII grid";
   say(con, "\n\n\tThe stored values of the result go from %.0f to %.0f, but a %d-bit raster holds %.0f to %.0f only:"
            "\n\tplease choose %s\n",
-      range.lowest, range.highest, bits16 ? 16 : 32, low, high, advice.c_str());
+      range.lowest, range.highest, type.bits, type.lowest, type.highest, advice.c_str());
   return false;
 }
 
 // Asks format, raster type and scale until they describe files the result can
 // be written to. False when the result name must be asked again.
-bool choose_output(RunState& st, Console& con, StoredRange& range) {
+bool choose_output(RunState& st, Console& con, ResultChoice& choice) {
   for (;;) {
-    st.format_out = ask_choice(con, kFormatQuestion, 1);
-    if (st.format_out == 0) return !names_an_input(st, con, {st.nomim2 + ".asc"});
-    st.itype_out = ask_choice(con, kTypeQuestion, 1);
-    if (st.UTM_coord_OK) st.coef = kScaleCoef[ask_choice(con, kScaleQuestion, 3)];
-    const std::string base = st.nomim2 + (st.itype_out == 0 ? "_m2" : "_m4");
-    if (names_an_input(st, con, {base + ".raw", base + ".txt", base + ".hdr"})) return false;
-    range = stored_range(st);
-    if (fits_raster(range, st, con)) return true;
+    choice.format_out = ask_choice(con, kFormatQuestion, 1);
+    if (choice.format_out == 1) {
+      choice.itype_out = ask_choice(con, kTypeQuestion, 1);
+      if (st.dem.format == 0) st.coef = kScaleCoef[ask_choice(con, kScaleQuestion, 3)];
+    }
+    const RawType& type = raw_type(choice.itype_out);
+    choice.files = result_files(choice.base, choice.format_out, type);
+    if (names_an_input(st, con, choice.files)) return false;
+    if (choice.format_out == 0 || fits_raster(stored_range(st), st, type, con)) return true;
   }
 }
 
-void save_raster(RunState& st, const StoredRange& range) {
-  const bool bits16 = st.itype_out == 0;
-  const std::string header_path = st.nomim2 + (bits16 ? "_m2.hdr" : "_m4.hdr");
-  st.nomdescr2 = st.nomim2 + (bits16 ? "_m2.txt" : "_m4.txt");
-  st.nomim2 += bits16 ? "_m2.raw" : "_m4.raw";
-  st.val = bits16 ? 2 : 4;
-
-  const ResultReport report{st.nb_lig, st.nb_col, st.val,
+void save_raster(RunState& st, const ResultChoice& choice) {
+  const RasterGeometry& g = st.dem.geometry;
+  const RawType& type = raw_type(choice.itype_out);
+  const StoredRange range = stored_range(st);
+  const ResultReport report{g.nb_lig, g.nb_col, type.cell_bytes,
                             static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
-                            st.dpix_size, st.nomim1, st.nomim3, st.code, st.val_alti,
-                            st.voltreat, st.vol_tot};
+                            g.dpix_size, st.dem.path, st.mask.path, st.code, st.val_alti,
+                            st.voltreat, st.zone.vol_tot};
   ResultSet result;
-  OutputFile& descriptor = result.add(st.nomdescr2);
-  descriptor.write(result_descriptor_text(report));
+  result.add(choice.files.descriptor).write(result_descriptor_text(report));
 
-  // The range was checked above, so every stored value fits its cell; lines
-  // are converted as they are written.
-  OutputFile& raster = result.add(st.nomim2);
-  write_raw_dem(raster, st.nb_lig, st.nb_col, st.val, [&st](int line, std::int32_t* cells) {
-    const double* row = st.dtab_out[line];
-    for (int j = 0; j < st.nb_col; ++j) cells[j] = static_cast<std::int32_t>(stored_value(row[j] * st.coef));
-  });
+  // The range was checked, so every stored value fits its cell. A raw DEM's
+  // result keeps its unit, so its cells are taken as stored.
+  OutputFile& raster = result.add(choice.files.raster);
+  const std::size_t cols = static_cast<std::size_t>(g.nb_col);
+  const std::size_t line_bytes = cols * static_cast<std::size_t>(type.cell_bytes);
+  Vector<unsigned char> bytes =
+      new_vector(ucvecteur, frucvecteur, line_bytes * static_cast<std::size_t>(band_lines(g)), "result lines");
+  const bool raw_dem = st.dem.format == 1;
+  const RawType& dem_type = raw_type(st.dem.itype);
+  const auto outside = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(st.val_alti * st.coef)));
+  auto write_band = [&](const Band& band) {
+    for (int k = 0; k < band.count; ++k) {
+      unsigned char* out = bytes.data() + line_bytes * static_cast<std::size_t>(k);
+      if (raw_dem) {
+        const std::size_t stored_line_bytes = cols * static_cast<std::size_t>(dem_type.cell_bytes);
+        select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), dem_type, band.mask[k],
+                         st.code, outside, cols, type, out);
+      } else {
+        extract_line(band.altitude[k], band.mask[k], g.nb_col, st.code, st.val_alti, band.altitude[k]);
+        metres_to_raw(band.altitude[k], cols, st.coef, type, out);
+      }
+    }
+    raster.write(bytes.data(), line_bytes * static_cast<std::size_t>(band.count));
+  };
+  for_each_band(st, write_band, raw_dem ? BandCells::stored : BandCells::metres);
 
   // The header that lets GIS tools open the raster directly.
-  OutputFile& header = result.add(header_path);
-  header.write(ehdr_text(st.nb_lig, st.nb_col, bits16 ? 16 : 32, st.UTM_coord_OK, st.X_min, st.Y_min, st.dpix_size));
+  result.add(choice.files.header).write(ehdr_text(g, type));
   result.publish();
 }
 
-void save_grid(RunState& st, Console& con) {
+void save_grid(RunState& st, Console& con, const ResultChoice& choice) {
+  RasterGeometry g = st.dem.geometry;
   if (st.voltreat == 0) {
-    say(con, "\n\n\tThe calculated volume is equal to %lf km3", st.vol_tot * 1e-9);
+    say(con, "\n\n\tThe calculated volume is equal to %lf km3", st.zone.vol_tot * 1e-9);
     say(con, "\n\tbut this value is not reported in the ascii format ");
     say(con, "\n\n\tTake note of this value before saving ");
     say(con, "\n\tand then, press any key ");
     wait_key(con);
   }
-  if (!st.UTM_coord_OK) {
+  if (!g.placed) {
     say(con, "\n\n\tIn order to create the required DEM ascii ");
     say(con, "\n\tyou must enter the UTM coordinates ");
-    st.X_min = ask_real(con, "\n\t\tX_min ? ");
-    st.Y_min = ask_real(con, "\t\tY_min ? ");
+    g.X_min = ask_real(con, "\n\t\tX_min ? ");
+    g.Y_min = ask_real(con, "\t\tY_min ? ");
+    g.placed = true;
   }
-  st.nomim2 += ".asc";
   ResultSet result;
-  OutputFile& grid = result.add(st.nomim2);
+  GridWriter grid(result.add(choice.files.raster), g);
   say(con, "\n\n");
-  write_ascii_grid(grid, st.dtab_out.get(), st.nb_lig, st.nb_col, st.X_min, st.Y_min, st.dpix_size,
-                   [&con](int line) { show_progress(con, line, 15); });
+  for_each_band(st, [&](const Band& band) {
+    for (int k = 0; k < band.count; ++k) {
+      extract_line(band.altitude[k], band.mask[k], g.nb_col, st.code, st.val_alti, band.altitude[k]);
+      show_progress(con, band.first + k, 15);
+    }
+    grid.write_lines(band.altitude, band.count);
+  });
   result.publish();
 }
 
@@ -174,18 +194,18 @@ bool name_fits(const std::string& folder, const std::string& name, Console& con)
 }  // namespace
 
 void saving(RunState& st, Console& con) {
-  const std::string folder = st.nomim2;
-  StoredRange range{};
+  ResultChoice choice;
   do {
+    std::string name;
     do {
-      st.nomfic1 = ask_name(con, "\n\n\tName of the resulting DEM (without any extension) ? ");
-    } while (!name_fits(folder, st.nomfic1, con));
-    st.nomim2 = folder + st.nomfic1;
-  } while (!choose_output(st, con, range));
+      name = ask_name(con, "\n\n\tName of the resulting DEM (without any extension) ? ");
+    } while (!name_fits(st.folder, name, con));
+    choice.base = st.folder + name;
+  } while (!choose_output(st, con, choice));
 
-  if (st.format_out == 1) {
-    save_raster(st, range);
+  if (choice.format_out == 1) {
+    save_raster(st, choice);
   } else {
-    save_grid(st, con);
+    save_grid(st, con, choice);
   }
 }

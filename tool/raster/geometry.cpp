@@ -1,6 +1,7 @@
-// What a DEM's dimensions and pixel size must be for the tool to work with it.
+#include "geometry.h"
+
 #include "fatal.h"
-#include "steps.h"
+#include "text.h"
 
 namespace {
 
@@ -8,20 +9,12 @@ namespace {
 // integer.
 constexpr double kPixelSizeLimit = 2147483648.0;
 
-const char* pixel_size_rule(double dpix_size) {
-  return dpix_size >= kPixelSizeLimit ? "a number of metres below 2147483648" : "a number of metres, 0 or more";
-}
-
 }  // namespace
 
 bool valid_pixel_size(double dpix_size) { return dpix_size >= 0.0 && dpix_size < kPixelSizeLimit; }
 
-double ask_pixel_size(Console& con, const std::string& question) {
-  for (;;) {
-    const double answer = ask_real(con, question);
-    if (valid_pixel_size(answer)) return answer;
-    say(con, "\n\tA pixel size is %s", pixel_size_rule(answer));
-  }
+const char* pixel_size_rule(double dpix_size) {
+  return dpix_size >= kPixelSizeLimit ? "a number of metres below 2147483648" : "a number of metres, 0 or more";
 }
 
 void check_pixel_size(double dpix_size, const std::string& source) {

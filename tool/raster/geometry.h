@@ -1,0 +1,30 @@
+// The geometry of a raster: its size, where it lies, the size of its cells
+// and the value that marks a cell without data when its file has one. It
+// travels whole with the raster, from its reader to every step and writer.
+#pragma once
+
+#include <string>
+
+struct RasterGeometry {
+  int nb_lig = 0;            // lines (rows); line 0 is the northernmost
+  int nb_col = 0;            // columns
+  double dpix_size = 0.0;    // cell size in metres
+  bool placed = false;       // the corner below is known (grids; raw rasters carry no coordinates)
+  double X_min = 0.0;        // map coordinates of the lower-left corner
+  double Y_min = 0.0;
+  bool has_nodata = false;   // the file names a no-data marker
+  double nodata = 0.0;
+
+  long long cells() const { return static_cast<long long>(nb_lig) * nb_col; }
+};
+
+// A pixel size the tool can work with: a finite number of metres, 0 or more,
+// whose whole part fits a descriptor's integer.
+bool valid_pixel_size(double dpix_size);
+// What a pixel size must be, for messages.
+const char* pixel_size_rule(double dpix_size);
+
+// Fatal stops for a pixel size that is not valid, and for a raster without at
+// least one line and one column; `source` names where the values came from.
+void check_pixel_size(double dpix_size, const std::string& source);
+void check_dimensions(int nb_lig, int nb_col, const std::string& source);
