@@ -132,6 +132,19 @@ TEST(Hardening, InterruptsRemoveTemporaryFilesKeepOldResultsAndEndByTheSignal) {
   }
 }
 
+TEST(Hardening, AnInterruptRemovesTheCellsKeptAsideFromAGrid) {
+  TempDir base;
+  Alps alps(base);
+  const auto before = snapshot(alps.dir);
+  LiveRun run(base.path(), "alps\nmnt\n0\n");
+  ASSERT_TRUE(run.wait_for_text("Name of the mask"));
+  EXPECT_EQ(temporaries_in(alps.dir).size(), 1u);  // the grid's cells, kept for the later passes
+  run.signal(SIGTERM);
+  const int status = run.wait();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(snapshot(alps.dir), before);
+}
+
 TEST(Hardening, AConsoleReaderThatGoesAwayLeavesNoHalfWrittenResult) {
   TempDir base;
   std::filesystem::create_directory(base / "tall");

@@ -26,6 +26,9 @@ std::string report(const std::string& dir, const char* dem, const char* mask, co
 struct AlpsRun {
   AlpsRun(const std::string& answers, const std::vector<std::string>& remove = {}) : alps(base) {
     for (const std::string& name : remove) std::filesystem::remove(alps.dir + "/" + name);
+    // A grid whose last value is a word: its cells are read, and kept aside, before it stops the run.
+    const std::string grid = read_file(alps.dir + "/mnt.asc");
+    write_file(alps.dir + "/bad.asc", grid.substr(0, grid.rfind("105.5")) + "x\t");
     before = snapshot(alps.dir);
     run = run_tool(base.path(), answers);
     after = snapshot(alps.dir);
@@ -160,6 +163,7 @@ TEST(Runs, FatalStopsEndWithStatusOneAndWriteNothing) {
       {"mask of another size", "alps\nmnt\n0\nzone\n1\n4\n3\n", {"zone.txt"},
        "\n\n\tThe mask size is not the size of the DEM "},
       {"answers end", "alps\nmnt\n1\n0\n", {}, "answers ended"},
+      {"grid ending in a word", "alps\nbad\n0\n", {}, "bad.asc holds \"x\" at line 2, column 3"},
   };
   for (const Case& c : cases) {
     AlpsRun r(c.answers, c.remove);

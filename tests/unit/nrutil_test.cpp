@@ -81,7 +81,6 @@ TEST(ArrayLibrary, ImpossibleSizeGivesNullWithoutLeaking) {
 }
 
 TEST(ArrayLibrary, LargeMatricesAreZeroFilledAndReleased) {
-  // Above 32 MiB the rows come from one block of fresh pages.
   const int nb_col = 3000, nb_lig = 2000;
   double** mat = dmatrice(nb_col, nb_lig);
   ASSERT_NE(mat, nullptr);
