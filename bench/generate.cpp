@@ -4,6 +4,7 @@
 //   dem.asc                  the same DEM as an ASCII grid in metres, one text
 //                            line per raster line (with "grid" or "both")
 //   zone.raw, zone.txt       a mask whose code 1 covers about a third of the cells
+//   zone.bmp                 the same mask as an 8-bit bitmap (up to 32767 x 32767)
 //
 // usage: bench_generate FOLDER LINES COLUMNS [raw|grid|both]
 //
@@ -53,6 +54,38 @@ void write_text(const std::string& path, const std::string& text) {
   }
 }
 
+// An 8-bit bitmap with a grey palette, rows bottom-up, each padded to 4 bytes.
+std::FILE* start_bitmap(const std::string& path, int lines, int cols) {
+  if (lines > 32767 || cols > 32767) return nullptr;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return nullptr;
+  const std::uint32_t row = (static_cast<std::uint32_t>(cols) + 3) / 4 * 4;
+  const std::uint32_t fields[] = {1078 + row * static_cast<std::uint32_t>(lines), 0, 1078, 40,
+                                  static_cast<std::uint32_t>(cols), static_cast<std::uint32_t>(lines)};
+  std::vector<unsigned char> head = {'B', 'M'};
+  for (std::uint32_t v : fields) {
+    for (int k = 0; k < 4; ++k) head.push_back(static_cast<unsigned char>(v >> (8 * k)));
+  }
+  const unsigned char rest[] = {1, 0, 8, 0};  // planes, bits
+  head.insert(head.end(), rest, rest + 4);
+  head.resize(54, 0);
+  for (int i = 0; i < 256; ++i) {
+    const unsigned char grey = static_cast<unsigned char>(i);
+    const unsigned char entry[] = {grey, grey, grey, 0};
+    head.insert(head.end(), entry, entry + 4);
+  }
+  std::fwrite(head.data(), 1, head.size(), f);
+  return f;
+}
+
+void write_bitmap_row(std::FILE* f, int i, int lines, const std::vector<unsigned char>& mask) {
+  const std::size_t row = (mask.size() + 3) / 4 * 4;
+  std::vector<unsigned char> padded(mask);
+  padded.resize(row, 0);
+  std::fseek(f, static_cast<long>(1078 + row * static_cast<std::size_t>(lines - 1 - i)), SEEK_SET);
+  std::fwrite(padded.data(), 1, row, f);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,6 +101,7 @@ int main(int argc, char** argv) {
   std::FILE* dem = raw ? std::fopen((folder + "/dem_m2.raw").c_str(), "wb") : nullptr;
   std::FILE* asc = grid ? std::fopen((folder + "/dem.asc").c_str(), "wb") : nullptr;
   std::FILE* zone = std::fopen((folder + "/zone.raw").c_str(), "wb");
+  std::FILE* bitmap = raw ? start_bitmap(folder + "/zone.bmp", lines, cols) : nullptr;
   if ((raw && dem == nullptr) || (grid && asc == nullptr) || zone == nullptr) {
     std::perror(folder.c_str());
     return 1;
@@ -95,8 +129,9 @@ int main(int argc, char** argv) {
     if (dem != nullptr) std::fwrite(cells.data(), 1, cells.size(), dem);
     if (asc != nullptr) std::fwrite(text.data(), 1, text.size(), asc);
     std::fwrite(mask.data(), 1, mask.size(), zone);
+    if (bitmap != nullptr) write_bitmap_row(bitmap, i, lines, mask);
   }
-  for (std::FILE* f : {dem, asc, zone}) {
+  for (std::FILE* f : {dem, asc, zone, bitmap}) {
     if (f != nullptr && std::fclose(f) != 0) return 1;
   }
   if (raw) {

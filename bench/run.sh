@@ -1,33 +1,46 @@
 #!/usr/bin/env bash
-# Times the real mesacrop on generated data through each path, against GDAL
-# and against the cost of just moving the bytes, and prints a table.
+# Times the real mesacrop on generated data through each path, against GDAL,
+# against the cost of just moving the bytes and against a line-streaming
+# floor program, prints a table and each target against what was measured.
 #
-#   bench/run.sh [--raw N] [--grid N] [--runs N]
+#   bench/run.sh [--raw N] [--grid N] [--runs N] [--scale N] [--compare OLD_BINARY]
 #
-# Defaults: a 10000 x 10000 raw DEM, a 3000 x 3000 grid, 5 timed runs after
-# one warm-up. Data are generated once into bench/data/ (several GB for the
-# default sizes); medians are printed.
+# Defaults: a 10000 x 10000 raw DEM (and one of half its side, to show that
+# the memory does not grow with the DEM), a 3000 x 3000 grid, 5 timed runs
+# after one warm-up; medians are printed. Data are generated once into
+# bench/data/ (several GB for the default sizes).
+#   --scale N     also runs a raw N x N DEM once (40000: 3.2 GB, made on request)
+#   --compare B   runs every path with the binary B too and compares the
+#                 results byte for byte (md5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-raw=10000 grid=3000 runs=5
+raw=10000 grid=3000 runs=5 scale=0 compare=
 while [ $# -gt 0 ]; do
   case $1 in
     --raw) raw=$2; shift 2 ;;
     --grid) grid=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
-    *) echo "usage: $0 [--raw N] [--grid N] [--runs N]" >&2; exit 2 ;;
+    --scale) scale=$2; shift 2 ;;
+    --compare) compare=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
+    *) echo "usage: $0 [--raw N] [--grid N] [--runs N] [--scale N] [--compare OLD_BINARY]" >&2; exit 2 ;;
   esac
 done
 command -v /usr/bin/time >/dev/null || { echo "bench needs /usr/bin/time (Debian package time)" >&2; exit 1; }
 
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" --target mesacrop bench_generate >/dev/null
+cmake --build "$root/build" --target mesacrop bench_generate bench_floor >/dev/null
 tool=$root/build/tool/mesacrop
+floor=$root/build/bench/bench_floor
 data=$root/bench/data
-rawdir=raw$raw griddir=grid$grid
-mkdir -p "$data/$rawdir" "$data/$griddir"
-[ -f "$data/$rawdir/zone.txt" ] || "$root/build/bench/bench_generate" "$data/$rawdir" "$raw" "$raw" raw
-[ -f "$data/$griddir/zone.txt" ] || "$root/build/bench/bench_generate" "$data/$griddir" "$grid" "$grid" grid
+half=$((raw / 2))
+make_data() {  # folder lines kind
+  mkdir -p "$data/$1"
+  [ -f "$data/$1/zone.txt" ] || "$root/build/bench/bench_generate" "$data/$1" "$2" "$2" "$3"
+}
+rawdir=raw$raw halfdir=raw$half griddir=grid$grid
+make_data $rawdir $raw raw
+make_data $halfdir $half raw
+make_data $griddir $grid grid
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -50,30 +63,39 @@ measure() {
   echo "$(cut -d' ' -f1 "$scratch/runs" | median) $(cut -d' ' -f2 "$scratch/runs" | median)" \
        "$(cut -d' ' -f3 "$scratch/runs" | median) $(cut -d' ' -f4 "$scratch/runs" | median)"
 }
-tool_run() {  # folder answers...
-  local folder=$1; shift
-  printf '%s\n' "$folder" "$@" > "$scratch/answers"
-  MESACROP_IMAGES=$data $tool < "$scratch/answers"
+tool_run() {  # binary folder answers...
+  local binary=$1 folder=$2; shift 2
+  printf '%s\n' "$folder" "$@" > "$scratch/answers.$$"
+  MESACROP_IMAGES=$data $binary < "$scratch/answers.$$"
 }
 export -f tool_run
 export tool data scratch
 
+# The paths: name, folder, answers.
+declare -A folder answers
+folder[raw_raw]=$rawdir;   answers[raw_raw]="dem 1 0 1 zone 1 1 0 0 res 1 0"
+folder[half_raw]=$halfdir; answers[half_raw]="dem 1 0 1 zone 1 1 0 0 res 1 0"
+folder[raw_bmp]=$rawdir;   answers[raw_bmp]="dem 1 0 1 zone 0 1 0 0 res 1 0"
+folder[grid_grid]=$griddir; answers[grid_grid]="dem 0 zone 1 1 0 0 res 0"
+folder[raw_grid]=$rawdir;  answers[raw_grid]="dem 1 0 1 zone 1 1 0 1 res 0 0 0"
+folder[grid_raw]=$griddir; answers[grid_raw]="dem 0 zone 1 1 0 1 res 1 1 1"
+paths="raw_raw half_raw raw_bmp grid_grid raw_grid grid_raw"
+
 declare -A result
-clean_results="rm -f $data/$rawdir/res* $data/$griddir/res*"
-result[raw_raw]=$(measure "$clean_results" bash -c "tool_run $rawdir dem 1 0 1 zone 1 1 0 0 res 1 0")
-result[grid_grid]=$(measure "$clean_results" bash -c "tool_run $griddir dem 0 zone 1 1 0 0 res 0")
-result[raw_grid]=$(measure "$clean_results" bash -c "tool_run $rawdir dem 1 0 1 zone 1 1 0 1 res 0 0 0")
-result[grid_raw]=$(measure "$clean_results" bash -c "tool_run $griddir dem 0 zone 1 1 0 1 res 1 1 1")
+clean_results="rm -f $data/$rawdir/res* $data/$halfdir/res* $data/$griddir/res*"
+for p in $paths; do
+  # shellcheck disable=SC2086
+  result[$p]=$(measure "$clean_results" bash -c "tool_run $tool ${folder[$p]} ${answers[$p]}")
+done
 # The grid text of a run: read (grid input) and written (grid output).
 grid_in=$(stat -c %s "$data/$griddir/dem.asc")
 eval "$clean_results"
-tool_run $griddir dem 0 zone 1 1 0 1 res 0 >/dev/null; grid_out=$(stat -c %s "$data/$griddir/res.asc")
-tool_run $rawdir dem 1 0 1 zone 1 1 0 1 res 0 0 0 >/dev/null; raw_grid_out=$(stat -c %s "$data/$rawdir/res.asc")
+tool_run "$tool" $griddir dem 0 zone 1 1 0 1 res 0 >/dev/null; grid_out=$(stat -c %s "$data/$griddir/res.asc")
+tool_run "$tool" $rawdir dem 1 0 1 zone 1 1 0 1 res 0 0 0 >/dev/null; raw_grid_out=$(stat -c %s "$data/$rawdir/res.asc")
 eval "$clean_results"
 
-# The floor: reading the inputs and writing an output of the same size.
-raw_out=$((raw * raw * 2))
-result[floor_raw]=$(measure "rm -f $scratch/out" bash -c "cat $data/$rawdir/dem_m2.raw $data/$rawdir/zone.raw >/dev/null; head -c $raw_out /dev/zero > $scratch/out")
+# The floors: the line-streaming program, and just moving the grid's bytes.
+result[floor_raw]=$(measure "rm -f $scratch/out" "$floor" "$data/$rawdir/dem_m2.raw" "$data/$rawdir/zone.raw" "$scratch/out" $raw $raw 1)
 result[floor_grid]=$(measure "rm -f $scratch/out" bash -c "cat $data/$griddir/dem.asc $data/$griddir/zone.raw >/dev/null; head -c $grid_out /dev/zero > $scratch/out")
 
 have_gdal=no
@@ -88,29 +110,80 @@ fi
 
 field() { echo "${result[$1]}" | cut -d' ' -f"$2"; }
 ratio() { awk -v a="$(field "$1" 1)" -v b="$(field "$2" 1)" 'BEGIN { printf "%.2f", a / b }'; }
+peak_mib() { awk -v r="$(field "$1" 4)" 'BEGIN { printf "%.1f", r / 1024 }'; }
 row() {  # key label cells text_in text_out
   local key=$1 label=$2 cells=$3 tin=$4 tout=$5
   awk -v l="$label" -v w="$(field "$key" 1)" -v u="$(field "$key" 2)" -v s="$(field "$key" 3)" -v r="$(field "$key" 4)" \
       -v c="$cells" -v ti="$tin" -v to="$tout" 'BEGIN {
-    printf "| %-38s | %7.2f | %6.2f | %6.2f | %9.0f | %6.1f | %8s | %8s |\n", l, w, u, s, r / 1024, r * 1024 / c,
+    printf "| %-44s | %7.2f | %6.2f | %6.2f | %9.1f | %8.1f | %8s | %8s |\n", l, w, u, s, r / 1024, w * 1e9 / c,
       (ti > 0 ? sprintf("%.0f", ti / w / 1e6) : ""), (to > 0 ? sprintf("%.0f", to / w / 1e6) : "") }'
 }
-rc=$((raw * raw)) gc=$((grid * grid))
+rc=$((raw * raw)) hc=$((half * half)) gc=$((grid * grid))
 echo
 echo "mesacrop benchmark, $(date +%Y-%m-%d), $(nproc) cores, $(uname -m); medians of $runs runs"
 echo
-echo "| path                                   | wall s  | user s | sys s  | peak MiB  | B/cell | MB/s in  | MB/s out |"
-echo "|----------------------------------------|---------|--------|--------|-----------|--------|----------|----------|"
+echo "| path                                         | wall s  | user s | sys s  | peak MiB  | ns/cell  | MB/s in  | MB/s out |"
+echo "|----------------------------------------------|---------|--------|--------|-----------|----------|----------|----------|"
 row raw_raw "raw ${raw}x$raw -> raw 16-bit, volume" $rc 0 0
+row half_raw "raw ${half}x$half -> raw 16-bit, volume" $hc 0 0
+row raw_bmp "raw ${raw}x$raw, bitmap mask -> raw 16-bit" $rc 0 0
 row grid_grid "grid ${grid}x$grid -> grid, volume" $gc "$grid_in" "$grid_out"
 row raw_grid "raw ${raw}x$raw -> grid" $rc 0 "$raw_grid_out"
 row grid_raw "grid ${grid}x$grid -> raw 32-bit" $gc "$grid_in" 0
-row floor_raw "floor: raw bytes in and out" $rc 0 0
+row floor_raw "floor: line-streaming program, raw" $rc 0 0
 row floor_grid "floor: grid bytes in and out" $gc 0 0
 if [ $have_gdal = yes ]; then
   row gdal_calc "gdal_calc.py masking the raw DEM" $rc 0 0
   row gdal_grid "gdal_translate -of AAIGrid" $gc "$grid_in" "$grid_in"
 fi
+
+verdict() { awk -v v="$1" -v t="$2" -v dir="$3" 'BEGIN { ok = dir == "min" ? v >= t : v <= t; print ok ? "met" : "MISSED" }'; }
 echo
-echo "raw -> raw:   $(ratio raw_raw floor_raw) x the I/O floor$( [ $have_gdal = yes ] && echo ", $(ratio raw_raw gdal_calc) x gdal_calc.py")"
-echo "grid -> grid: $(ratio grid_grid floor_grid) x the I/O floor$( [ $have_gdal = yes ] && echo ", gdal_translate takes $(ratio gdal_grid grid_grid) x as long")"
+echo "Targets:"
+floor_ratio=$(ratio raw_raw floor_raw)
+echo "  raw -> raw within 1.5 x the line-streaming floor:    $floor_ratio x   $(verdict "$floor_ratio" 1.5 max)"
+if [ $have_gdal = yes ]; then
+  calc_ratio=$(ratio gdal_calc raw_raw)
+  grid_ratio=$(ratio gdal_grid grid_grid)
+  echo "  raw -> raw at least 3 x faster than gdal_calc.py:    $calc_ratio x   $(verdict "$calc_ratio" 3 min)"
+  echo "  grid -> grid at least 15 x faster than gdal_translate: $grid_ratio x   $(verdict "$grid_ratio" 15 min)"
+fi
+for p in raw_raw half_raw grid_grid raw_grid grid_raw; do
+  echo "  peak of $p at most 64 MiB:                $(peak_mib $p) MiB   $(verdict "$(peak_mib $p)" 64 max)"
+done
+bitmap_bound=$(awk -v c=$rc 'BEGIN { printf "%.1f", 64 + c / 1048576 }')
+echo "  peak with a bitmap mask at most 64 MiB + 1 B/cell ($bitmap_bound MiB): $(peak_mib raw_bmp) MiB   $(verdict "$(peak_mib raw_bmp)" "$bitmap_bound" max)"
+growth=$(awk -v a="$(peak_mib raw_raw)" -v b="$(peak_mib half_raw)" 'BEGIN { d = a - b; printf "%.1f", d < 0 ? -d : d }')
+echo "  peak of ${raw}^2 and ${half}^2 equal within 4 MiB:     $growth MiB apart   $(verdict "$growth" 4 max)"
+
+if [ "$scale" -gt 0 ]; then
+  make_data raw$scale "$scale" raw
+  eval "rm -f $data/raw$scale/res*"
+  big=$(timed bash -c "tool_run $tool raw$scale ${answers[raw_raw]}")
+  rm -f "$data/raw$scale"/res*
+  result[big]=$big
+  echo
+  echo "Scale: raw ${scale}x$scale ($((scale * scale * 2 / 1000000)) MB) -> raw 16-bit with the volume, one run:"
+  row big "raw ${scale}x$scale -> raw 16-bit, volume" $((scale * scale)) 0 0
+fi
+
+if [ -n "$compare" ]; then
+  echo
+  echo "Results of $compare and of this build, byte for byte:"
+  for p in $paths; do
+    for which in old new; do
+      binary=$tool
+      [ $which = old ] && binary=$compare
+      eval "$clean_results"
+      # shellcheck disable=SC2086
+      tool_run "$binary" ${folder[$p]} ${answers[$p]} >/dev/null 2>&1 || true
+      (cd "$data/${folder[$p]}" && md5sum res*) > "$scratch/md5.$which.$p"
+    done
+    if cmp -s "$scratch/md5.old.$p" "$scratch/md5.new.$p"; then
+      echo "  $p: identical: $(tr '\n' ' ' < "$scratch/md5.new.$p")"
+    else
+      echo "  $p: DIFFERENT"; diff "$scratch/md5.old.$p" "$scratch/md5.new.$p" || true
+    fi
+  done
+  eval "$clean_results"
+fi
