@@ -82,11 +82,11 @@ void ExtractionAndVolume(benchmark::State& state) {
   Matrix<double> out(dmatrice(kCols, kLines), kLines, frdmatrice);
   for (auto _ : state) {
     ZoneFigures figures;
+    const RasterGeometry plain;
     for (int i = 0; i < kLines; ++i) {
-      add_line_figures(figures, dem[i], mask[i], kCols, 1);
-      if (i > 0 && i < kLines - 1) {
-        figures.vol_tot = add_line_volume(figures.vol_tot, dem[i], mask[i - 1], mask[i], mask[i + 1], kCols, 1, 100.0);
-      }
+      const bool inner = i > 0 && i < kLines - 1;
+      add_zone_line(figures, dem[i], inner ? mask[i - 1] : nullptr, mask[i], inner ? mask[i + 1] : nullptr, kCols, 1,
+                    plain, true, 100.0);
       extract_line(dem[i], mask[i], kCols, 1, 0.0, out[i]);
     }
     benchmark::DoNotOptimize(figures.vol_tot);

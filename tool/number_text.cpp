@@ -133,3 +133,8 @@ char* format_fixed6(double value, char* out) {
   }
   return std::to_chars(out, out + kMaxFixedChars, value, std::chars_format::fixed, 6).ptr;
 }
+
+std::string shortest_text(double value) {
+  char buffer[64];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}

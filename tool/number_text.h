@@ -2,6 +2,8 @@
 // without the per-value cost of the C library's formatted I/O.
 #pragma once
 
+#include <string>
+
 // The blanks that separate tokens, as scanf has them: space, tab, line feed,
 // vertical tab, form feed and carriage return.
 inline bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -18,3 +20,7 @@ const char* scan_real(const char* first, const char* last, double& value, bool& 
 // must have room for kMaxFixedChars characters.
 constexpr int kMaxFixedChars = 330;
 char* format_fixed6(double value, char* out);
+
+// The shortest text that reads back as the same double ("90", "0.1",
+// "-9999.9999", "1e+300").
+std::string shortest_text(double value);

@@ -81,7 +81,7 @@ TEST(Hardening, RunsPublishingTheSameResultTakeTurns) {
   const int folder = open(alps.dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_EQ(flock(folder, LOCK_EX), 0);
   LiveRun held(base.path(), kRawRun + "res\n1\n0\n");
-  EXPECT_TRUE(LiveRun::wait_until([&] { return temporaries_in(alps.dir).size() == 3; }));
+  EXPECT_TRUE(LiveRun::wait_until([&] { return temporaries_in(alps.dir).size() == 4; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(file_exists(alps.dir + "/res_m2.raw"));
   close(folder);
@@ -238,8 +238,8 @@ TEST(Hardening, NonFiniteRealAnswersAreAskedAgain) {
 TEST(Hardening, ALongResultNameWorksAndATooLongOneIsAskedAgain) {
   TempDir base;
   Alps alps(base);
-  const std::string longest(248, 'r');  // its files' names have 255 characters
-  const std::string too_long(249, 'r');
+  const std::string longest(247, 'r');  // its files' names have 255 characters at most
+  const std::string too_long(248, 'r');
   const ToolRun run = run_tool(base.path(), kRawRun + too_long + "\n" + longest + "\n1\n0\n");
   EXPECT_EQ(run.status, 0) << run.transcript;
   EXPECT_NE(run.transcript.find("is too long: its files would have names of 256 characters, and this folder takes "

@@ -40,7 +40,7 @@ ToolRun run_binary(const std::string& images_dir, const std::string& answers, in
     dup2(out, 2);
     setenv("MESACROP_IMAGES", images_dir.c_str(), 1);
     if (as_nobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
-    execl(MESACROP_BINARY, "mesacrop", "ignored-argument", static_cast<char*>(nullptr));
+    execl(MESACROP_BINARY, "mesacrop", static_cast<char*>(nullptr));
     _exit(127);
   }
   ToolRun run;

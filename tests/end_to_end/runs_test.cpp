@@ -53,7 +53,7 @@ struct AlpsRun {
 TEST(Runs, TypicalRunRaw16CentimetresToRaw16WithVolume) {
   AlpsRun r("alps\nmnt\n1\n0\n2\nzone\n1\n1\n0\n0\nres\n1\n0\n");
   ASSERT_EQ(r.run.status, 0) << r.run.transcript;
-  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m2.hdr", "res_m2.raw", "res_m2.txt"}));
+  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m2.hdr", "res_m2.json", "res_m2.raw", "res_m2.txt"}));
   EXPECT_EQ(r.file("res_m2.txt"),
             "3\n4\n2\n0\n10450\n1000\n" + report(r.alps.dir, "mnt_m2.raw", "zone.raw", "0.000000", "0.151790"));
   // No corner is known for a raw input: the header gives the layout only.
@@ -69,7 +69,7 @@ TEST(Runs, TypicalRunRaw16CentimetresToRaw16WithVolume) {
 TEST(Runs, Raw32ToRaw32WithoutVolume) {
   AlpsRun r("alps\nmnt\n1\n1\n2\nzone\n1\n1\n-2.5\n1\nres\n1\n1\n");
   ASSERT_EQ(r.run.status, 0) << r.run.transcript;
-  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m4.hdr", "res_m4.raw", "res_m4.txt"}));
+  EXPECT_EQ(r.added(), (std::vector<std::string>{"res_m4.hdr", "res_m4.json", "res_m4.raw", "res_m4.txt"}));
   EXPECT_EQ(r.file("res_m4.txt"),
             "3\n4\n4\n-250\n10450\n1000\n" + report(r.alps.dir, "mnt_m4.raw", "zone.raw", "-2.500000", nullptr));
   EXPECT_EQ(r.file("res_m4.raw"),
@@ -79,7 +79,7 @@ TEST(Runs, Raw32ToRaw32WithoutVolume) {
 TEST(Runs, GridAndBitmapToGridRepeatsTheCornerAndShowsTheVolume) {
   AlpsRun r("alps\nmnt\n0\nzone\n0\n1\n0\n0\nres\n0\n");
   ASSERT_EQ(r.run.status, 0) << r.run.transcript;
-  EXPECT_EQ(r.added(), (std::vector<std::string>{"res.asc"}));
+  EXPECT_EQ(r.added(), (std::vector<std::string>{"res.asc", "res.json"}));
   EXPECT_EQ(r.file("res.asc"), grid_header("500000.000000", "4000000.000000") +
                                    "0.000000\t100.500000\t101.000000\t0.000000\t102.000000\t100.290000\t"
                                    "103.000000\t0.000000\t0.000000\t104.500000\t0.000000\t0.000000\t");
@@ -134,7 +134,7 @@ TEST(Runs, MissingDescriptorsAreAskedForAndTheDemDescriptorIsCreated) {
   // Pixel size 0 brings the second pixel size question.
   AlpsRun r("alps\nmnt\n1\n0\n3\n4\n0\n1000\n2\nzone\n1\n3\n4\n1\n0\n0\nres\n1\n0\n", {"mnt_m2.txt", "zone.txt"});
   ASSERT_EQ(r.run.status, 0) << r.run.transcript;
-  EXPECT_EQ(r.added(), (std::vector<std::string>{"mnt_m2.txt", "res_m2.hdr", "res_m2.raw", "res_m2.txt"}));
+  EXPECT_EQ(r.added(), (std::vector<std::string>{"mnt_m2.txt", "res_m2.hdr", "res_m2.json", "res_m2.raw", "res_m2.txt"}));
   EXPECT_EQ(r.file("mnt_m2.txt"), "3\n4\n2\n10000\n10550\n1000.000000\n");
   const std::string& t = r.run.transcript;
   EXPECT_NE(t.find("\n No File " + r.alps.dir + "/mnt_m2.txt \n\n\n\tNumber of lines   ? \n\tNumber of columns ? "

@@ -38,7 +38,7 @@ TEST(Bands, EveryLineOnceInOrderWithTheMaskLinesAroundIt) {
                                  (mask_type == 0 ? ", bitmap" : ", raw mask");
 
         std::vector<int> seen;
-        double volume = 0.0;
+        ZoneFigures banded;
         for_each_band(st, [&](const Band& band) {
           EXPECT_LE(band.count, per_band) << what;
           for (int k = 0; k < band.count; ++k) {
@@ -52,25 +52,27 @@ TEST(Bands, EveryLineOnceInOrderWithTheMaskLinesAroundIt) {
               ASSERT_EQ(std::memcmp(band.mask[k + around], codes.data() + (line + around) * cols, cols), 0)
                   << what << ", line " << line << " and " << around;
             }
-            if (line >= 1 && line <= lines - 2) {
-              volume = add_line_volume(volume, band.altitude[k], band.mask[k - 1], band.mask[k], band.mask[k + 1],
-                                       cols, 1, 1.0);
-            }
+            const bool inner = line >= 1 && line <= lines - 2;
+            add_zone_line(banded, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
+                          inner ? band.mask[k + 1] : nullptr, cols, 1, st.dem.geometry, true, 1.0);
           }
         });
         std::vector<int> expected(static_cast<std::size_t>(lines));
         for (int i = 0; i < lines; ++i) expected[static_cast<std::size_t>(i)] = i;
         EXPECT_EQ(seen, expected) << what;
 
-        // The same volume from the whole rasters at once.
-        double whole = 0.0;
-        for (int i = 1; i < lines - 1; ++i) {
+        // The same figures from the whole rasters at once.
+        ZoneFigures whole;
+        for (int i = 0; i < lines; ++i) {
           std::vector<double> altitude(static_cast<std::size_t>(cols));
           for (int j = 0; j < cols; ++j) altitude[static_cast<std::size_t>(j)] = stored[static_cast<std::size_t>(i) * cols + j] / 10.0;
-          whole = add_line_volume(whole, altitude.data(), codes.data() + (i - 1) * cols, codes.data() + i * cols,
-                                  codes.data() + (i + 1) * cols, cols, 1, 1.0);
+          const bool inner = i >= 1 && i <= lines - 2;
+          add_zone_line(whole, altitude.data(), inner ? codes.data() + (i - 1) * cols : nullptr, codes.data() + i * cols,
+                        inner ? codes.data() + (i + 1) * cols : nullptr, cols, 1, st.dem.geometry, true, 1.0);
         }
-        EXPECT_EQ(volume, whole) << what;
+        EXPECT_EQ(banded.vol_tot, whole.vol_tot) << what;
+        EXPECT_EQ(banded.half_cells, whole.half_cells) << what;
+        EXPECT_EQ(banded.full_cells, whole.full_cells) << what;
       }
     }
   }

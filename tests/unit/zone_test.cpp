@@ -27,15 +27,19 @@ struct Grid {
 using Mask = Grid<unsigned char>;
 using Dem = Grid<double>;
 
-// The volume over the inner lines, as the treatment adds it.
-double volume(Dem& dem, Mask& mask, int code, double dpix_size) {
+// The figures of the whole zone, line after line as the treatment adds them.
+ZoneFigures figures_of(Dem& dem, Mask& mask, int code, double dpix_size, const RasterGeometry& geometry = {}) {
   unsigned char** m = mask.get();
-  double vol_tot = 0.0;
-  for (int i = 1; i < dem.lines() - 1; ++i) {
-    vol_tot = add_line_volume(vol_tot, dem.get()[i], m[i - 1], m[i], m[i + 1], dem.cols(), code, dpix_size * dpix_size);
+  ZoneFigures figures;
+  for (int i = 0; i < dem.lines(); ++i) {
+    const bool inner = i > 0 && i < dem.lines() - 1;
+    add_zone_line(figures, dem.get()[i], inner ? m[i - 1] : nullptr, m[i], inner ? m[i + 1] : nullptr, dem.cols(),
+                  code, geometry, true, dpix_size * dpix_size);
   }
-  return vol_tot;
+  return figures;
 }
+
+double volume(Dem& dem, Mask& mask, int code, double dpix_size) { return figures_of(dem, mask, code, dpix_size).vol_tot; }
 
 Mask all_but(int lines, int cols, int line, int col) {
   Mask m(lines, cols, 1);
@@ -108,14 +112,28 @@ TEST(Extraction, ZoneKeepsAltitudesOthersGetTheHypsometricValue) {
   }
 }
 
-TEST(Extraction, FiguresOfTheZoneAndTheCellsOutside) {
-  Dem dem({{1.5, -2.0, 3.25}, {0.1, 1e300, std::nan("")}});
-  Mask mask({{1, 0, 1}, {1, 0, 1}});
-  ZoneFigures figures;
-  for (int i = 0; i < 2; ++i) add_line_figures(figures, dem.get()[i], mask.get()[i], 3, 1);
-  EXPECT_EQ(figures.zone_cells, 4);
-  EXPECT_EQ(figures.other_cells, 2);
-  EXPECT_EQ(figures.lowest, 0.1);     // 1e300 lies outside the zone,
-  EXPECT_EQ(figures.highest, 3.25);   // and the cell without a number counts in neither
-  EXPECT_TRUE(figures.has_nan);
+TEST(Extraction, FiguresCountEveryCellOfTheZoneOnce) {
+  // A 4 x 5 DEM; the zone is every cell but (1, 1); (2, 3) holds the marker.
+  Dem dem({{9, 9, 9, 9, 9}, {9, 1, 2, 3, 9}, {9, 4, 5, -1, 9}, {9, 9, 9, 9, std::nan("")}});
+  Mask mask = all_but(4, 5, 1, 1);
+  RasterGeometry grid;
+  grid.has_nodata = true;
+  grid.nodata = -1;
+  const ZoneFigures f = figures_of(dem, mask, 1, 10.0, grid);
+  EXPECT_EQ(f.zone_cells, 19);
+  EXPECT_EQ(f.other_cells, 1);
+  EXPECT_EQ(f.frame_cells, 14);   // the frame, the marker aside
+  EXPECT_EQ(f.nodata_cells, 1);
+  EXPECT_EQ(f.half_cells, 2);     // (1, 2) and (2, 1), beside the hole
+  EXPECT_EQ(f.full_cells, 2);     // (1, 3) and (2, 2)
+  EXPECT_EQ(f.vol_tot, (2 * 0.5 + 3 + 4 * 0.5 + 5) * 100.0);  // the marker adds nothing
+  EXPECT_EQ(f.lowest, -1.0);      // a raw result stores the marker like any altitude,
+  EXPECT_EQ(f.data_lowest, 2.0);  // but the zone's altitudes leave it out
+  EXPECT_EQ(f.data_highest, 9.0);
+  EXPECT_TRUE(f.has_nan);         // (3, 4): no number, counted in neither extreme
+
+  double line[] = {7, -1, -1, 8};
+  const unsigned char codes[] = {1, 1, 0, 1};
+  mark_no_data(line, codes, 4, 1, grid, -9999.9999);
+  EXPECT_EQ(std::vector<double>(line, line + 4), (std::vector<double>{7, -9999.9999, -1, 8}));
 }

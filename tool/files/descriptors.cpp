@@ -88,7 +88,7 @@ int read_mask_descriptor(std::FILE* f, int& num_lines, int& num_columns) {
   return scan.next_int(num_columns) ? 2 : 1;
 }
 
-std::string result_descriptor_text(const ResultReport& r) {
+std::string result_descriptor_text(const ResultReport& r, const std::vector<std::string>& notes) {
   std::string out = text("%d\n%d\n%d\n", r.nb_lig, r.nb_col, r.val);
   out += text("%lld\n%lld\n", r.stored_min, r.stored_max);
   // A whole number of metres as a whole number, as always; a fractional size
@@ -106,5 +106,6 @@ std::string result_descriptor_text(const ResultReport& r) {
     out += "\n\n\tVolume calculation : ";
     out += text("\n\t\tresult = %lf km3 ", r.vol_tot * 1e-9);
   }
+  for (const std::string& note : notes) out += "\n\t\t" + note + " ";
   return out;
 }

@@ -11,30 +11,20 @@
 //   ULYMAP 4055715
 //   XDIM 90
 //   YDIM 90
-#include <charconv>
-
+//   NODATA -9999             (only when the result has cells without data)
 #include "formats.h"
 #include "text.h"
 
-namespace {
-
-// The shortest text that reads back as the same double.
-std::string exact(double value) {
-  char buffer[64];
-  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-
-}  // namespace
-
-std::string ehdr_text(const RasterGeometry& g, const RawType& type) {
+std::string ehdr_text(const RasterGeometry& g, const RawType& type, std::optional<long long> nodata) {
   std::string out = "BYTEORDER I\nLAYOUT BIL\n";
   out += text("NROWS %d\nNCOLS %d\nNBANDS 1\nNBITS %d\n", g.nb_lig, g.nb_col, type.bits);
   out += type.is_signed ? "PIXELTYPE SIGNEDINT\n" : "PIXELTYPE UNSIGNEDINT\n";
   if (g.placed) {
-    out += "ULXMAP " + exact(g.X_min + 0.5 * g.dpix_size) + "\n";
-    out += "ULYMAP " + exact(g.Y_min + (g.nb_lig - 0.5) * g.dpix_size) + "\n";
-    out += "XDIM " + exact(g.dpix_size) + "\n";
-    out += "YDIM " + exact(g.dpix_size) + "\n";
+    out += "ULXMAP " + shortest_text(g.X_min + 0.5 * g.dpix_size) + "\n";
+    out += "ULYMAP " + shortest_text(g.Y_min + (g.nb_lig - 0.5) * g.dpix_size) + "\n";
+    out += "XDIM " + shortest_text(g.dpix_size) + "\n";
+    out += "YDIM " + shortest_text(g.dpix_size) + "\n";
   }
+  if (nodata) out += "NODATA " + std::to_string(*nodata) + "\n";
   return out;
 }

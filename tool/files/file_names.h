@@ -7,6 +7,8 @@
 //   NAME.asc                    ASCII grid
 //   NAME.raw, NAME.txt          raw mask and its descriptor
 //   NAME.bmp                    bitmap mask
+//   NAME_m2.prj, NAME.prj       coordinate system beside a raster or grid
+//   NAME_m2.json, NAME.json     report of a result for scripts
 #pragma once
 
 #include <cstddef>
@@ -22,16 +24,28 @@ inline std::string raw_descriptor_file(const std::string& base, const RawType& t
 }
 inline std::string grid_file(const std::string& base) { return base + ".asc"; }
 
+// A file named like `raster` but for its extension: `beside("a/dem_m2.raw",
+// ".prj")` is "a/dem_m2.prj".
+inline std::string beside(const std::string& raster, const char* extension) {
+  return raster.substr(0, raster.rfind('.')) + extension;
+}
+
 // The files of a result: a raw raster with its descriptor and header, or a
-// grid (`raster` then, the other two empty).
+// grid (`raster` then, descriptor and header empty); each with its
+// coordinate system and its report.
 struct ResultFiles {
-  std::string raster, descriptor, header;
+  std::string raster, descriptor, header, prj, json;
 };
 
 inline ResultFiles result_files(const std::string& base, int format_out, const RawType& type) {
-  if (format_out == 0) return {grid_file(base), {}, {}};
-  return {raw_raster_file(base, type), raw_descriptor_file(base, type), base + type.suffix + ".hdr"};
+  const std::string raster = format_out == 0 ? grid_file(base) : raw_raster_file(base, type);
+  ResultFiles files{raster, {}, {}, beside(raster, ".prj"), beside(raster, ".json")};
+  if (format_out != 0) {
+    files.descriptor = raw_descriptor_file(base, type);
+    files.header = beside(raster, ".hdr");
+  }
+  return files;
 }
 
 // The longest of the extensions above that a result's file can have.
-constexpr std::size_t kLongestResultSuffix = 7;
+constexpr std::size_t kLongestResultSuffix = 8;

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "number_text.h"
 #include "raster/geometry.h"
 #include "raster/raw_types.h"
+#include "zone/zone.h"
 
 class OutputFile;
 
@@ -90,12 +92,33 @@ struct ResultReport {
 };
 
 // The descriptor of a result raster: six number lines and the run's report.
-std::string result_descriptor_text(const ResultReport& report);
+// `notes` (each a line of its own) end the report.
+std::string result_descriptor_text(const ResultReport& report, const std::vector<std::string>& notes = {});
 
 // The ESRI BIL header (NAME_m2.hdr / NAME_m4.hdr) through which GIS tools
-// open a raw result: layout and cell type, and the map position of the centre
-// of the upper-left cell when the raster is placed.
-std::string ehdr_text(const RasterGeometry& geometry, const RawType& type);
+// open a raw result: layout and cell type, the map position of the centre of
+// the upper-left cell when the raster is placed, and the stored value of the
+// cells without data when it has some.
+std::string ehdr_text(const RasterGeometry& geometry, const RawType& type,
+                      std::optional<long long> nodata = std::nullopt);
+
+// ---- the report for scripts -------------------------------------------------
+
+struct JsonReport {
+  std::string version;
+  std::string dem_path, mask_path;
+  int code;
+  double val_alti;
+  RasterGeometry geometry;         // of the result
+  std::string format;              // "raw 16-bit", "raw 32-bit" or "ascii grid"
+  std::vector<std::string> files;  // names of the result's files, in its folder
+  ZoneFigures zone;
+  bool volume;                     // the volume was asked for
+};
+
+// NAME.json / NAME_m2.json: one JSON object with the run's inputs, choices,
+// the zone's cell counts and area, its volume and its altitudes.
+std::string json_report_text(const JsonReport& report);
 
 // ---- ASCII grids ----------------------------------------------------------
 

@@ -1,6 +1,7 @@
-// The geometry of a raster: its size, where it lies, the size of its cells
-// and the value that marks a cell without data when its file has one. It
-// travels whole with the raster, from its reader to every step and writer.
+// The geometry of a raster: its size, where it lies, the size of its cells,
+// the value that marks a cell without data when its file has one, and its
+// coordinate system when a .prj file lies beside it. It travels whole with
+// the raster, from its reader to every step and writer.
 #pragma once
 
 #include <string>
@@ -14,8 +15,15 @@ struct RasterGeometry {
   double Y_min = 0.0;
   bool has_nodata = false;   // the file names a no-data marker
   double nodata = 0.0;
+  bool has_prj = false;      // a .prj file lies beside the raster:
+  std::string prj;           // its text, copied byte for byte beside results
 
   long long cells() const { return static_cast<long long>(nb_lig) * nb_col; }
+  // A cell without data: one that holds the file's marker exactly (a marker
+  // that is no number marks the cells that are no number).
+  bool no_data(double altitude) const {
+    return has_nodata && (altitude == nodata || (altitude != altitude && nodata != nodata));
+  }
 };
 
 // A pixel size the tool can work with: a finite number of metres, 0 or more,

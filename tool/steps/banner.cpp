@@ -1,6 +1,7 @@
 #include <string>
 
 #include "steps.h"
+#include "version.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ void print_banner(Console& con) {
   std::string banner = "\n" + stars + empty + box_line(left_at(20, "MESACROP"));
   for (int k = 0; k < 4; ++k) banner += empty;
   banner += box_line(right_aligned("by the mesacrop developers"));
-  banner += box_line(right_aligned("(version 1.0, December 2026)"));
+  banner += box_line(right_aligned(std::string("(version ") + kVersion + ", December 2026)"));
   banner += empty + stars;
   banner += "\n\n\tThis program extracts a zone from a Digital Elevation Model ";
   banner += "\n\tThis zone is defined as a binary mask ";

@@ -2,9 +2,12 @@
 // cell of a grid checked. The cells stay in the file; later steps read them
 // again in bands of lines.
 #include <algorithm>
+#include <cmath>
+#include <string_view>
 #include <limits>
 
 #include "fatal.h"
+#include "files/file_names.h"
 #include "files/formats.h"
 #include "files/input_file.h"
 #include "files/output_file.h"
@@ -46,6 +49,50 @@ void write_new_descriptor(const RunState& st, Console& con, int mind, int maxd) 
   }
 }
 
+// Reads the .prj file beside the DEM, when there is one.
+void read_coordinate_system(RunState& st, Console& con) {
+  constexpr std::size_t kLongest = 1 << 20;  // coordinate systems are a few hundred bytes
+  RasterGeometry& g = st.dem.geometry;
+  const std::string path = beside(st.dem.path, ".prj");
+  InputFile prj = open_input(path);
+  if (!prj) return;
+  std::string content(kLongest + 1, '\0');
+  content.resize(std::fread(content.data(), 1, content.size(), prj.get()));
+  if (std::ferror(prj.get()) || content.size() > kLongest) {
+    say(con, "\n\tWarning: %s could not be read as a coordinate system: results get no .prj file\n", path.c_str());
+    return;
+  }
+  g.has_prj = true;
+  g.prj = std::move(content);
+}
+
+// Why the DEM's coordinates look like degrees, or "" when they do not.
+std::string degrees_reason(const RasterGeometry& g) {
+  if (g.has_prj) {
+    const std::size_t start = g.prj.find_first_not_of(" \t\r\n");
+    const std::string_view wkt = start == std::string::npos ? std::string_view() : std::string_view(g.prj).substr(start);
+    const bool geographic = wkt.rfind("GEOGCS", 0) == 0 || wkt.rfind("GEOGCRS", 0) == 0;
+    const bool projected = wkt.find("PROJCS") != std::string_view::npos || wkt.find("PROJCRS") != std::string_view::npos;
+    return geographic && !projected ? "its .prj file describes a geographic coordinate system" : "";
+  }
+  if (g.placed && g.dpix_size < 0.01 && std::fabs(g.X_min) <= 180.0 && std::fabs(g.Y_min) <= 90.0) {
+    return text("its cell size is %s and its lower-left corner (%s, %s) lies within 180 and 90",
+                shortest_text(g.dpix_size).c_str(), shortest_text(g.X_min).c_str(), shortest_text(g.Y_min).c_str());
+  }
+  return "";
+}
+
+// Warns, right after loading, when the DEM's cells look like degrees: the
+// volume takes its cell size as metres.
+void warn_if_degrees(const RunState& st, Console& con) {
+  const std::string reason = degrees_reason(st.dem.geometry);
+  if (reason.empty()) return;
+  say(con, "\n\n\tWarning: the coordinates of %s look like degrees (%s)."
+           "\n\tThe cell size is taken as metres, so areas and volumes will be wrong: reproject the DEM"
+           "\n\tto a projected coordinate system first, for example with gdalwarp -t_srs EPSG:326xx\n",
+      st.dem.path.c_str(), reason.c_str());
+}
+
 }  // namespace
 
 void dem_lecture(RunState& st, Console& con) {
@@ -71,6 +118,8 @@ void dem_lecture(RunState& st, Console& con) {
   say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %d\n\t\tMax = %d ", low, high);
   st.coef = kScaleCoef[ask_choice(con, kUnitQuestion, 3)];
   if (!st.dem.descr_OK) write_new_descriptor(st, con, low, high);
+  read_coordinate_system(st, con);
+  warn_if_degrees(st, con);
 }
 
 void ascii_lecture(RunState& st, Console& con) {
@@ -96,4 +145,6 @@ void ascii_lecture(RunState& st, Console& con) {
     grid.read_lines(band.get(), first, count, g.nb_col, [&con](int line) { show_progress(con, line, 19); });
     for (int k = 0; k < count; ++k) st.dem.spill.write(band[k], static_cast<std::size_t>(g.nb_col));
   }
+  read_coordinate_system(st, con);
+  warn_if_degrees(st, con);
 }

@@ -9,11 +9,13 @@
 #include "fatal.h"
 #include "files/file_names.h"
 #include "files/formats.h"
+#include "files/output_file.h"
 #include "files/result_set.h"
 #include "nrutil.h"
 #include "platform.h"
 #include "raster/bands.h"
 #include "steps.h"
+#include "version.h"
 #include "zone/stored_value.h"
 
 namespace {
@@ -43,8 +45,9 @@ bool same_file(const std::string& a, const std::string& b) {
 // True (after saying so) when one of the result's files is an input file of
 // this run.
 bool names_an_input(const RunState& st, Console& con, const ResultFiles& files) {
-  for (const std::string& input : {st.dem.path, st.dem.descriptor_path, st.mask.path, st.mask.descriptor_path}) {
-    for (const std::string& output : {files.raster, files.descriptor, files.header}) {
+  for (const std::string& input :
+       {st.dem.path, st.dem.descriptor_path, beside(st.dem.path, ".prj"), st.mask.path, st.mask.descriptor_path}) {
+    for (const std::string& output : {files.raster, files.descriptor, files.header, files.prj, files.json}) {
       if (same_file(output, input)) {
         say(con, "\n\n\tThe result %s would replace the input file %s: please choose another name\n",
             output.c_str(), input.c_str());
@@ -108,6 +111,27 @@ bool choose_output(RunState& st, Console& con, ResultChoice& choice) {
   }
 }
 
+// The files every result has besides its raster: the DEM's coordinate
+// system (or none, and then none left from an earlier result of the name) and
+// the report for scripts.
+void add_prj_and_report(ResultSet& result, const RunState& st, const ResultChoice& choice,
+                        const RasterGeometry& geometry) {
+  if (geometry.has_prj) {
+    result.add(choice.files.prj).write(geometry.prj);
+  } else {
+    result.drop(choice.files.prj);
+  }
+  JsonReport report{kVersion, st.dem.path, st.mask.path, st.code, st.val_alti, geometry, {}, {}, st.zone,
+                    st.voltreat == 0};
+  report.format = choice.format_out == 0 ? "ascii grid" : raw_type(choice.itype_out).bits == 16 ? "raw 16-bit"
+                                                                                               : "raw 32-bit";
+  const ResultFiles& f = choice.files;
+  for (const std::string& path : {f.raster, f.descriptor, f.header, geometry.has_prj ? f.prj : "", f.json}) {
+    if (!path.empty()) report.files.push_back(path.substr(folder_of(path).size()));
+  }
+  result.add(choice.files.json).write(json_report_text(report));
+}
+
 void save_raster(RunState& st, const ResultChoice& choice) {
   const RasterGeometry& g = st.dem.geometry;
   const RawType& type = raw_type(choice.itype_out);
@@ -116,8 +140,10 @@ void save_raster(RunState& st, const ResultChoice& choice) {
                             static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
                             g.dpix_size, st.dem.path, st.mask.path, st.code, st.val_alti,
                             st.voltreat, st.zone.vol_tot};
+  std::vector<std::string> notes;
+  if (st.voltreat == 0 && st.zone.nodata_cells > 0) notes.push_back(no_data_note(st));
   ResultSet result;
-  result.add(choice.files.descriptor).write(result_descriptor_text(report));
+  result.add(choice.files.descriptor).write(result_descriptor_text(report, notes));
 
   // The range was checked, so every stored value fits its cell. A raw DEM's
   // result keeps its unit, so its cells are taken as stored.
@@ -145,10 +171,17 @@ void save_raster(RunState& st, const ResultChoice& choice) {
   };
   for_each_band(st, write_band, raw_dem ? BandCells::stored : BandCells::metres);
 
-  // The header that lets GIS tools open the raster directly.
-  result.add(choice.files.header).write(ehdr_text(g, type));
+  // The header that lets GIS tools open the raster directly; the cells
+  // without data are stored like any altitude, and it says which value they hold.
+  std::optional<long long> nodata;
+  if (st.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * st.coef));
+  result.add(choice.files.header).write(ehdr_text(g, type, nodata));
+  add_prj_and_report(result, st, choice, g);
   result.publish();
 }
+
+// The value that the grid header's nodata_value line declares.
+constexpr double kGridNoData = -9999.9999;
 
 void save_grid(RunState& st, Console& con, const ResultChoice& choice) {
   RasterGeometry g = st.dem.geometry;
@@ -169,13 +202,16 @@ void save_grid(RunState& st, Console& con, const ResultChoice& choice) {
   ResultSet result;
   GridWriter grid(result.add(choice.files.raster), g);
   say(con, "\n\n");
+  const bool marks = st.zone.nodata_cells > 0;
   for_each_band(st, [&](const Band& band) {
     for (int k = 0; k < band.count; ++k) {
       extract_line(band.altitude[k], band.mask[k], g.nb_col, st.code, st.val_alti, band.altitude[k]);
+      if (marks) mark_no_data(band.altitude[k], band.mask[k], g.nb_col, st.code, g, kGridNoData);
       show_progress(con, band.first + k, 15);
     }
     grid.write_lines(band.altitude, band.count);
   });
+  add_prj_and_report(result, st, choice, g);
   result.publish();
 }
 

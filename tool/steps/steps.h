@@ -23,5 +23,9 @@ void saving(RunState& st, Console& con);
 // The banner shown first.
 void print_banner(Console& con);
 
+// The note on the zone's cells without data, left out of the volume: on the
+// console after the volume, and at the end of a result descriptor.
+std::string no_data_note(const RunState& st);
+
 // Unit factors of stored integers: metres, decimetres, centimetres, millimetres.
 constexpr double kScaleCoef[4] = {1.0, 10.0, 100.0, 1000.0};

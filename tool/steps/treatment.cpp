@@ -1,5 +1,6 @@
 // The treatment: one pass over the DEM and the mask gives the zone's figures
 // (and its volume when it was asked for); then the result is saved.
+#include "number_text.h"
 #include "raster/bands.h"
 #include "steps.h"
 
@@ -11,13 +12,17 @@ void treatment(RunState& st, Console& con) {
   for_each_band(st, [&](const Band& band) {
     for (int k = 0; k < band.count; ++k) {
       const int line = band.first + k;
-      add_line_figures(figures, band.altitude[k], band.mask[k], g.nb_col, st.code);
-      if (volume && line >= 1 && line <= g.nb_lig - 2) {
-        figures.vol_tot = add_line_volume(figures.vol_tot, band.altitude[k], band.mask[k - 1], band.mask[k],
-                                          band.mask[k + 1], g.nb_col, st.code, surf_pix);
-      }
+      const bool inner = line >= 1 && line <= g.nb_lig - 2;
+      add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
+                    inner ? band.mask[k + 1] : nullptr, g.nb_col, st.code, g, volume, surf_pix);
     }
   });
   st.zone = figures;
+  if (volume && figures.nodata_cells > 0) say(con, "\n\n\t%s", no_data_note(st).c_str());
   saving(st, con);
+}
+
+std::string no_data_note(const RunState& st) {
+  return text("%lld cells of the zone have no data (value %s): they are left out of the volume",
+              st.zone.nodata_cells, shortest_text(st.dem.geometry.nodata).c_str());
 }

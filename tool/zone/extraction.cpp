@@ -11,23 +11,9 @@ void extract_line(const double* altitude, const unsigned char* mask, int nb_col,
   }
 }
 
-void add_line_figures(ZoneFigures& figures, const double* altitude, const unsigned char* mask, int nb_col,
-                      int code) {
-  constexpr double kInfinity = std::numeric_limits<double>::infinity();
-  long long zone = 0;
-  double lowest = figures.lowest, highest = figures.highest;
-  bool has_nan = false;
+void mark_no_data(double* line, const unsigned char* mask, int nb_col, int code, const RasterGeometry& geometry,
+                  double marker) {
   for (int j = 0; j < nb_col; ++j) {
-    const bool in = in_zone(mask[j], code);
-    const double a = altitude[j];
-    zone += in;
-    has_nan |= in & (a != a);
-    lowest = std::min(lowest, in ? a : kInfinity);
-    highest = std::max(highest, in ? a : -kInfinity);
+    if (in_zone(mask[j], code) && geometry.no_data(line[j])) line[j] = marker;
   }
-  figures.lowest = lowest;
-  figures.highest = highest;
-  figures.has_nan = figures.has_nan || has_nan;
-  figures.zone_cells += zone;
-  figures.other_cells += nb_col - zone;
 }

@@ -7,6 +7,8 @@
 
 #include <limits>
 
+#include "raster/geometry.h"
+
 inline bool in_zone(unsigned char mask_value, int code) { return static_cast<int>(mask_value) == code; }
 
 // A line of the result: every cell of the zone keeps its altitude; every
@@ -14,24 +16,40 @@ inline bool in_zone(unsigned char mask_value, int code) { return static_cast<int
 void extract_line(const double* altitude, const unsigned char* mask, int nb_col, int code, double val_alti,
                   double* out);
 
-// What the whole zone is: its volume and the range of the result.
+// What the whole zone is. Its cells are counted once each: those on the
+// raster's outer frame, left out of the volume; inner ones counted in full,
+// or half on the zone's edge (a neighbour above, right, below or left
+// outside the zone); and those without data, left out too.
 struct ZoneFigures {
-  double vol_tot = 0.0;     // cubic metres: the volume, when it was asked for
-  long long zone_cells = 0;   // cells of the zone
-  long long other_cells = 0;  // cells outside it, which get the hypsometric value
-  double lowest = std::numeric_limits<double>::infinity();    // altitudes of the zone's cells
-  double highest = -std::numeric_limits<double>::infinity();  // (cells that are no number aside)
+  double vol_tot = 0.0;       // cubic metres: the volume, when it was asked for
+  long long zone_cells = 0;   // cells of the zone: full + half + frame + no_data
+  long long full_cells = 0;
+  long long half_cells = 0;
+  long long frame_cells = 0;  // on the frame, with data
+  long long nodata_cells = 0; // without data, wherever they lie
+  long long other_cells = 0;  // cells outside the zone, which get the hypsometric value
+  // Altitudes of every cell of the zone, as a raw result stores them (cells
+  // that are no number aside).
+  double lowest = std::numeric_limits<double>::infinity();
+  double highest = -std::numeric_limits<double>::infinity();
   bool has_nan = false;       // a cell of the zone holds no number
+  // Altitudes of the zone's cells with data.
+  double data_lowest = std::numeric_limits<double>::infinity();
+  double data_highest = -std::numeric_limits<double>::infinity();
+  double data_sum = 0.0;
+
+  long long data_cells() const { return zone_cells - nodata_cells; }
 };
 
-// Counts the zone's cells of a line and their altitudes into `figures`.
-void add_line_figures(ZoneFigures& figures, const double* altitude, const unsigned char* mask, int nb_col, int code);
+// Adds one line of the DEM to the figures; `above` and `below` are the mask
+// lines around it, null for the first and last lines. The volume (when
+// `volume` is true) is summed over the inner lines in order, and in each over
+// the inner cells in order: every cell of the zone with data adds altitude x
+// `surf_pix`, or half of it on the zone's edge.
+void add_zone_line(ZoneFigures& figures, const double* altitude, const unsigned char* above, const unsigned char* mask,
+                   const unsigned char* below, int nb_col, int code, const RasterGeometry& geometry, bool volume,
+                   double surf_pix);
 
-// The volume: over the inner lines (1 .. lines - 2) in order, and in each over
-// the inner cells (1 .. nb_col - 2) in order, every cell of the zone adds
-// altitude x `surf_pix`, or half of it when it is on the zone's edge (a
-// neighbour above, right, below or left outside the zone). Cells of the outer
-// frame count nothing, though they are neighbours. Returns vol_tot plus the
-// line's cells, added one at a time.
-double add_line_volume(double vol_tot, const double* altitude, const unsigned char* above, const unsigned char* mask,
-                       const unsigned char* below, int nb_col, int code, double surf_pix);
+// A line of a grid result: the cells of the zone without data get `marker`.
+void mark_no_data(double* line, const unsigned char* mask, int nb_col, int code, const RasterGeometry& geometry,
+                  double marker);

@@ -1,0 +1,80 @@
+// The report beside every result (NAME.json, NAME_m2.json): one JSON object
+// for scripts, reals in the shortest form that reads back as the same double.
+//
+//   {
+//     "tool": "mesacrop",
+//     "version": "1.0",
+//     "dem": "/home/me/images/alps/mnt_m2.raw",
+//     "mask": "/home/me/images/alps/zone.raw",
+//     "code": 1,
+//     "hypsometric_value_m": 0,
+//     "lines": 200,
+//     "columns": 222,
+//     "cell_size_m": 90,
+//     "lower_left_corner": {"x": 739890, "y": 4037760},     (null when unknown)
+//     "result": {"format": "raw 16-bit", "files": ["res_m2.raw", ...]},
+//     "zone_cells": {"all": 9, "full": 1, "half": 4, "frame": 3, "no_data": 1},
+//     "zone_area_m2": 24300,
+//     "volume_m3": 5953239180.0, "volume_km3": 5.95323918,  (null when not asked)
+//     "altitude_m": {"min": 580.9, "max": 1074, "mean": 712.5}  (over the cells with data)
+//   }
+#include <cmath>
+
+#include "formats.h"
+#include "text.h"
+
+namespace {
+
+std::string quoted(const std::string& value) {
+  std::string out = "\"";
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      out += text("\\u%04x", byte);
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string number(double value) { return std::isfinite(value) ? shortest_text(value) : "null"; }
+std::string count(long long value) { return std::to_string(value); }
+
+}  // namespace
+
+std::string json_report_text(const JsonReport& r) {
+  const ZoneFigures& z = r.zone;
+  const RasterGeometry& g = r.geometry;
+  const double surf_pix = g.dpix_size * g.dpix_size;
+  std::string files;
+  for (const std::string& name : r.files) files += (files.empty() ? "" : ", ") + quoted(name);
+  const bool data = z.data_cells() > 0;
+  std::string out = "{\n";
+  out += "  \"tool\": \"mesacrop\",\n";
+  out += "  \"version\": " + quoted(r.version) + ",\n";
+  out += "  \"dem\": " + quoted(r.dem_path) + ",\n";
+  out += "  \"mask\": " + quoted(r.mask_path) + ",\n";
+  out += "  \"code\": " + std::to_string(r.code) + ",\n";
+  out += "  \"hypsometric_value_m\": " + number(r.val_alti) + ",\n";
+  out += "  \"lines\": " + std::to_string(g.nb_lig) + ",\n";
+  out += "  \"columns\": " + std::to_string(g.nb_col) + ",\n";
+  out += "  \"cell_size_m\": " + number(g.dpix_size) + ",\n";
+  out += "  \"lower_left_corner\": " +
+         (g.placed ? "{\"x\": " + number(g.X_min) + ", \"y\": " + number(g.Y_min) + "}" : std::string("null")) + ",\n";
+  out += "  \"result\": {\"format\": " + quoted(r.format) + ", \"files\": [" + files + "]},\n";
+  out += "  \"zone_cells\": {\"all\": " + count(z.zone_cells) + ", \"full\": " + count(z.full_cells) +
+         ", \"half\": " + count(z.half_cells) + ", \"frame\": " + count(z.frame_cells) +
+         ", \"no_data\": " + count(z.nodata_cells) + "},\n";
+  out += "  \"zone_area_m2\": " + number((static_cast<double>(z.full_cells) + 0.5 * static_cast<double>(z.half_cells)) *
+                                         surf_pix) + ",\n";
+  out += "  \"volume_m3\": " + (r.volume ? number(z.vol_tot) : "null") + ",\n";
+  out += "  \"volume_km3\": " + (r.volume ? number(z.vol_tot * 1e-9) : "null") + ",\n";
+  out += "  \"altitude_m\": {\"min\": " + (data ? number(z.data_lowest) : "null") +
+         ", \"max\": " + (data ? number(z.data_highest) : "null") +
+         ", \"mean\": " + (data ? number(z.data_sum / static_cast<double>(z.data_cells())) : "null") + "}\n";
+  return out + "}\n";
+}
