@@ -208,3 +208,27 @@ TEST(Gdal, OpensRawResultsThroughTheirHeader) {
     EXPECT_EQ(read_file(demo.work + "/copy.bin"), raster) << c.name;  // every value, as GDAL reads it
   }
 }
+
+TEST(Gdal, ReadsTheResultsCellsWithoutDataAndCoordinateSystem) {
+  NEED_GDAL();
+  TempDir base;
+  const std::string dir = base / "t";
+  std::filesystem::create_directory(dir);
+  write_file(dir + "/dem.asc", "ncols 3\nnrows 3\nxllcorner 500000\nyllcorner 4000000\ncellsize 10\n"
+                               "NODATA_value -9999\n1 2 3\n4 -9999 6\n7 8 9\n");
+  sh("gdalsrsinfo -o wkt_esri --single-line EPSG:32631 > " + dir + "/dem.prj");
+  write_bytes(dir + "/zone.raw", Bytes(9, 1));
+  write_file(dir + "/zone.txt", "3 3\n");
+  for (const char* answers : {"0\n", "1\n1\n0\n"}) {
+    const ToolRun r = run_tool(base.path(), std::string("t\ndem\n0\nzone\n1\n1\n0\n0\nres\n") + answers);
+    ASSERT_EQ(r.status, 0) << r.transcript;
+  }
+  for (const char* result : {"res.asc", "res_m4.raw"}) {
+    const std::string info = sh("gdalinfo -stats " + dir + "/" + result);
+    EXPECT_NE(info.find("UTM zone 31N"), std::string::npos) << result << info;
+    EXPECT_NE(info.find("NoData Value="), std::string::npos) << result << info;
+    // Eight cells with data, from 1 to 9: the marked one is left out.
+    EXPECT_NE(info.find("Minimum=1.000, Maximum=9.000"), std::string::npos) << result << info;
+    EXPECT_NE(info.find("STATISTICS_VALID_PERCENT=88.89"), std::string::npos) << result << info;
+  }
+}

@@ -23,6 +23,7 @@ void treatment(RunState& st, Console& con) {
 }
 
 std::string no_data_note(const RunState& st) {
-  return text("%lld cells of the zone have no data (value %s): they are left out of the volume",
-              st.zone.nodata_cells, shortest_text(st.dem.geometry.nodata).c_str());
+  const long long cells = st.zone.nodata_cells;
+  return text("%lld cell%s of the zone ha%s no data (value %s): left out of the volume", cells,
+              cells == 1 ? "" : "s", cells == 1 ? "s" : "ve", shortest_text(st.dem.geometry.nodata).c_str());
 }
