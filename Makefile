@@ -5,7 +5,9 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all run test test-sanitize bench clean
+WINDOWS_BUILD ?= build-windows
+
+.PHONY: all run test test-sanitize bench clean windows test-windows
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -33,7 +35,17 @@ test-sanitize:
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD)
+
+# The Windows program, cross-compiled with MinGW-w64, and its unit tests.
+windows:
+	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DMESACROP_GTEST_SOURCE=/usr/src/googletest
+	cmake --build $(WINDOWS_BUILD)
+
+# The Windows program's tests under Wine, beside the Linux build's results.
+test-windows: all windows
+	tests/windows/run.sh $(BUILD) $(WINDOWS_BUILD)
 
 # Times the tool on generated data against GDAL and the I/O floor.
 bench:

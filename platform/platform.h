@@ -7,6 +7,16 @@
 #include <cstdio>
 #include <string>
 
+// ---- compilers ---------------------------------------------------------------
+
+// Marks a function taking printf's formats, so that compilers that can check
+// them (GCC, Clang) do.
+#if defined(__GNUC__)
+#define PRINTF_LIKE(format_index, first_argument) __attribute__((format(printf, format_index, first_argument)))
+#else
+#define PRINTF_LIKE(format_index, first_argument)
+#endif
+
 // ---- paths ----------------------------------------------------------------
 
 // The separator of the paths the tool builds and shows.
@@ -31,6 +41,10 @@ std::FILE* open_regular_file(const std::string& path, FileKind& kind);
 
 // Length of an open file in bytes; the read position is left where it was.
 std::uint64_t file_length(std::FILE* f);
+
+// True when both paths name the same existing file (through links, another
+// spelling or case on systems that ignore it).
+bool same_file(const std::string& a, const std::string& b);
 
 // ---- output files -----------------------------------------------------------
 

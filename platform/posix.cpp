@@ -67,6 +67,14 @@ std::uint64_t file_length(std::FILE* f) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  if (a == b) return true;
+  struct stat sa {}, sb {};
+  return usable(a) && usable(b) && stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 // ---- output files -----------------------------------------------------------
 
 std::FILE* create_new_file(const std::string& path) {

@@ -16,6 +16,7 @@
 #include <ostream>
 #include <string>
 
+#include "platform.h"
 #include "text.h"
 
 struct Console {
@@ -25,7 +26,7 @@ struct Console {
 };
 
 // Writes printf-style text to the console.
-void say(Console& con, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void say(Console& con, const char* format, ...) PRINTF_LIKE(2, 3);
 
 // A name: one word without control characters (bytes below 0x20 and 0x7F),
 // so that no path built from it can be cut short or mislead.

@@ -4,5 +4,7 @@
 #include <cstdarg>
 #include <string>
 
-std::string text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#include "platform.h"
+
+std::string text(const char* format, ...) PRINTF_LIKE(1, 2);
 std::string vtext(const char* format, va_list args);

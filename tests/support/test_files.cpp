@@ -5,13 +5,21 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "mesacrop-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  static std::mt19937_64 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto candidate =
+        std::filesystem::temp_directory_path() / ("mesacrop-test-" + std::to_string(random() % 1000000000));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("no temporary folder could be made");
 }
 
 TempDir::~TempDir() {
@@ -45,7 +53,7 @@ bool file_exists(const std::string& path) { return std::filesystem::exists(path)
 
 std::vector<std::string> list_folder(const std::string& path) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }

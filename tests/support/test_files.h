@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const {
+    return path_ + static_cast<char>(std::filesystem::path::preferred_separator) + name;
+  }
 
  private:
   std::string path_;

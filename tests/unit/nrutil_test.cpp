@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
 #include "nrutil.h"
 
 namespace {
 
 // Every cell of a fresh matrix reads zero; every row holds NbCol elements of
-// the element type (the allocator really gave that many bytes).
+// the element type (every cell is written: the sanitizer build stops at a
+// row shorter than that).
 template <class T>
 void expect_fresh_matrix(T** (*allocate)(int, int), void (*release)(T**, int)) {
   const int nb_col = 7, nb_lig = 5;
@@ -15,7 +14,6 @@ void expect_fresh_matrix(T** (*allocate)(int, int), void (*release)(T**, int)) {
   ASSERT_NE(mat, nullptr);
   for (int i = 0; i < nb_lig; ++i) {
     ASSERT_NE(mat[i], nullptr);
-    EXPECT_GE(malloc_usable_size(mat[i]), nb_col * sizeof(T));
     for (int j = 0; j < nb_col; ++j) EXPECT_EQ(mat[i][j], T(0)) << "cell " << i << "," << j;
     for (int j = 0; j < nb_col; ++j) mat[i][j] = T(i * nb_col + j);
   }

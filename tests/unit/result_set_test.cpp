@@ -2,10 +2,9 @@
 
 #include <filesystem>
 
-#include <unistd.h>
-
 #include "fatal.h"
 #include "files/result_set.h"
+#include "platform.h"
 #include "test_files.h"
 
 namespace {
@@ -60,7 +59,7 @@ TEST(ResultSet, TheNewSetReplacesTheOldOneWhole) {
 
 TEST(ResultSet, WhenEveryTemporaryNameIsTakenTheMessageSaysSo) {
   TempDir dir;
-  for (int k = 0; k < 1000; ++k) write_file(dir / (".mesacrop-" + std::to_string(getpid()) + "-" + std::to_string(k) + ".tmp"), "");
+  for (int k = 0; k < 1000; ++k) write_file(dir / (".mesacrop-" + std::to_string(process_number()) + "-" + std::to_string(k) + ".tmp"), "");
   OutputFile file;
   const std::string message = stop_of([&] { file.create(dir / "res.asc"); });
   EXPECT_EQ(message, "\n\n\tCannot create a temporary file for " + dir / "res.asc" +

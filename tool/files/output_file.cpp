@@ -8,7 +8,8 @@
 #include "text.h"
 
 std::string folder_of(const std::string& path) {
-  const std::size_t end = path.rfind(kPathSeparator);
+  // Windows takes '/' as a separator too.
+  const std::size_t end = path.find_last_of(kPathSeparator == '/' ? "/" : "\\/");
   return end == std::string::npos ? std::string() : path.substr(0, end + 1);
 }
 

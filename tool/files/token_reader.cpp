@@ -21,8 +21,8 @@ bool TokenReader::refill() {
   end_ -= pos_;
   pos_ = 0;
   if (end_ == buffer_.size()) {
-    fatal_stop(text("\n\n\tThe file %s holds a word of more than %zu characters\n", path_.c_str(),
-                    buffer_.size()));
+    fatal_stop(text("\n\n\tThe file %s holds a word of more than %llu characters\n", path_.c_str(),
+                    static_cast<unsigned long long>(buffer_.size())));
   }
   const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
   if (got == 0) {

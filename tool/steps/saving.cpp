@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "fatal.h"
 #include "files/file_names.h"
 #include "files/formats.h"
@@ -34,13 +32,6 @@ struct ResultChoice {
   int itype_out = 0;   // raw raster: 0 16-bit, 1 32-bit
   ResultFiles files;
 };
-
-bool same_file(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  if (a == b) return true;
-  struct stat sa {}, sb {};
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 // True (after saying so) when one of the result's files is an input file of
 // this run.
@@ -221,9 +212,9 @@ bool name_fits(const std::string& folder, const std::string& name, Console& con)
   const std::size_t longest = name.size() + kLongestResultSuffix;
   const std::size_t allowed = max_file_name_length(folder);
   if (longest <= allowed) return true;
-  say(con, "\n\n\tThe name %s is too long: its files would have names of %zu characters, and this folder takes "
-           "%zu at most\n",
-      name.c_str(), longest, allowed);
+  say(con, "\n\n\tThe name %s is too long: its files would have names of %llu characters, and this folder takes "
+           "%llu at most\n",
+      name.c_str(), static_cast<unsigned long long>(longest), static_cast<unsigned long long>(allowed));
   return false;
 }
 

@@ -1,0 +1,257 @@
+// The platform functions on Windows. Paths are the tool's bytes in the
+// system's ANSI code page, as fopen takes them, turned into the wide strings
+// of the system's calls.
+#include <windows.h>
+
+#include <atomic>
+#include <cerrno>
+#include <conio.h>
+#include <cstdlib>
+#include <cwchar>
+#include <fcntl.h>
+#include <io.h>
+#include <string>
+
+#include "platform.h"
+
+namespace {
+
+// A path the C library would cut short at a NUL byte is never handed to it.
+bool usable(const std::string& path) {
+  if (path.find('\0') == std::string::npos) return true;
+  errno = EINVAL;
+  return false;
+}
+
+std::wstring widen(const std::string& path) {
+  if (path.empty()) return {};
+  const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
+  return wide;
+}
+
+// errno for the system's last error, for the tool's messages.
+void set_errno_from_system() {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      errno = ENOENT;
+      break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      errno = EEXIST;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      errno = EACCES;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      errno = ENOSPC;
+      break;
+    case ERROR_FILENAME_EXCED_RANGE:
+      errno = ENAMETOOLONG;
+      break;
+    default:
+      errno = EIO;
+  }
+}
+
+// A C stream on a handle of the system; the stream owns the handle.
+std::FILE* stream_of(HANDLE handle, int flags, const char* mode) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, mode);
+  if (f == nullptr) _close(fd);
+  return f;
+}
+
+}  // namespace
+
+// ---- paths ----------------------------------------------------------------
+
+const char kPathSeparator = '\\';
+
+std::string default_images_directory() { return "c:\\images\\"; }
+
+// ---- input files ------------------------------------------------------------
+
+FileKind file_kind(const std::string& path) {
+  if (!usable(path)) return FileKind::missing;
+  const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::missing;
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ? FileKind::other : FileKind::regular;
+}
+
+std::FILE* open_regular_file(const std::string& path, FileKind& kind) {
+  kind = file_kind(path);
+  if (kind != FileKind::regular) return nullptr;
+  HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    kind = FileKind::missing;
+    return nullptr;
+  }
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    kind = FileKind::other;
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return stream_of(handle, _O_RDONLY, "rb");
+}
+
+std::uint64_t file_length(std::FILE* f) {
+  const long long length = _filelengthi64(_fileno(f));
+  return length < 0 ? 0 : static_cast<std::uint64_t>(length);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  if (a == b) return true;
+  BY_HANDLE_FILE_INFORMATION info[2];
+  const std::string* paths[2] = {&a, &b};
+  for (int k = 0; k < 2; ++k) {
+    HANDLE handle = CreateFileW(widen(*paths[k]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const BOOL known = GetFileInformationByHandle(handle, &info[k]);
+    CloseHandle(handle);
+    if (!known) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+// ---- output files -----------------------------------------------------------
+
+std::FILE* create_new_file(const std::string& path) {
+  if (!usable(path)) return nullptr;
+  HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    set_errno_from_system();
+    return nullptr;
+  }
+  return stream_of(handle, 0, "wb");
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+  if (!usable(from) || !usable(to)) return false;
+  if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  set_errno_from_system();
+  return false;
+}
+
+bool remove_file(const std::string& path) {
+  if (usable(path) && DeleteFileW(widen(path).c_str())) return true;
+  set_errno_from_system();
+  return false;
+}
+
+std::size_t max_file_name_length(const std::string& folder) {
+  wchar_t root[MAX_PATH];
+  DWORD longest = 0;
+  if (usable(folder) && GetVolumePathNameW(widen(folder).c_str(), root, MAX_PATH) &&
+      GetVolumeInformationW(root, nullptr, 0, nullptr, &longest, nullptr, nullptr, 0) && longest > 0) {
+    return longest;
+  }
+  return 255;
+}
+
+long process_number() { return static_cast<long>(GetCurrentProcessId()); }
+
+// ---- folder lock ------------------------------------------------------------
+
+// A folder cannot be locked itself: runs take turns on a named mutex of the
+// session, named after the folder's full path.
+FolderLock::FolderLock(const std::string& folder) : handle_(0) {
+  wchar_t full[32768];
+  const std::wstring wide = widen(folder);
+  DWORD length = GetFullPathNameW(wide.c_str(), 32768, full, nullptr);
+  if (length == 0 || length >= 32768) return;
+  std::wstring key(full, length);
+  while (!key.empty() && (key.back() == L'\\' || key.back() == L'/')) key.pop_back();
+  CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+  std::uint64_t hash = 1469598103934665603ull;  // FNV-1a: a mutex name may hold no backslash
+  for (const wchar_t c : key) hash = (hash ^ static_cast<std::uint64_t>(c)) * 1099511628211ull;
+  wchar_t name[64];
+  std::swprintf(name, 64, L"Local\\mesacrop-folder-%016llx", static_cast<unsigned long long>(hash));
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+  if (mutex == nullptr) return;
+  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    CloseHandle(mutex);
+    return;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(mutex);
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ == 0) return;
+  HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
+
+// ---- interrupts ---------------------------------------------------------------
+
+namespace {
+
+constexpr int kSlots = 32;
+constexpr std::size_t kLongestPath = 32768;
+struct TemporarySlot {
+  std::atomic<bool> used{false};
+  wchar_t path[kLongestPath];
+};
+TemporarySlot temporaries[kSlots];
+std::atomic<int> deferred{0};
+
+// Runs on a thread of its own: waits while a result set is being put in
+// place, removes the temporary files and ends the process as Ctrl-C does.
+BOOL WINAPI on_interrupt(DWORD) {
+  while (deferred.load() > 0) Sleep(1);
+  for (TemporarySlot& slot : temporaries) {
+    if (slot.used.load()) DeleteFileW(slot.path);
+  }
+  ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+}  // namespace
+
+void clean_up_on_interrupts() { SetConsoleCtrlHandler(on_interrupt, TRUE); }
+
+int keep_temporary(const std::string& path) {
+  const std::wstring wide = widen(path);
+  if (wide.size() >= kLongestPath || !usable(path)) return -1;
+  for (int k = 0; k < kSlots; ++k) {
+    TemporarySlot& slot = temporaries[k];
+    if (slot.used.load()) continue;
+    wide.copy(slot.path, wide.size());
+    slot.path[wide.size()] = L'\0';
+    slot.used.store(true);
+    return k;
+  }
+  return -1;
+}
+
+void forget_temporary(int slot) {
+  if (slot >= 0 && slot < kSlots) temporaries[slot].used.store(false);
+}
+
+InterruptsDeferred::InterruptsDeferred() { deferred.fetch_add(1); }
+
+InterruptsDeferred::~InterruptsDeferred() { deferred.fetch_sub(1); }
+
+// ---- console -----------------------------------------------------------------
+
+bool console_is_interactive() { return _isatty(_fileno(stdin)) != 0; }
+
+void wait_for_key() {
+  // _getch reads one key without echo and leaves the console's mode as it was.
+  if (console_is_interactive()) (void)_getch();
+}
