@@ -1,6 +1,8 @@
 // The platform functions on Windows. Paths are the tool's bytes in the
 // system's ANSI code page, as fopen takes them, turned into the wide strings
 // of the system's calls.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <atomic>
