@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "fatal.h"
+#include "stop_of.h"
 #include "image.h"
 #include "raster/bands.h"
 #include "run_state.h"
@@ -20,15 +20,6 @@ struct Step {
   std::ostringstream out;
   Console con{in, out, false};
 };
-
-std::string stop_of(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const FatalStop& stop) {
-    return stop.message;
-  }
-  return "(no stop)";
-}
 
 // A raw DEM of one line, loaded with the unit answer given, and a raw mask of
 // ones beside it.

@@ -2,23 +2,10 @@
 
 #include <filesystem>
 
-#include "fatal.h"
+#include "stop_of.h"
 #include "files/result_set.h"
 #include "platform.h"
 #include "test_files.h"
-
-namespace {
-
-std::string stop_of(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const FatalStop& stop) {
-    return stop.message;
-  }
-  return "(no stop)";
-}
-
-}  // namespace
 
 TEST(ResultSet, AFailureHalfwayPutsEveryOldFileBack) {
   TempDir dir;
