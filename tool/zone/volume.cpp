@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 
 #include "zone.h"
 
@@ -7,31 +8,40 @@ void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* 
                    double surf_pix) {
   const bool frame_line = above == nullptr || below == nullptr;
   long long zone = 0;
-  for (int j = 0; j < nb_col; ++j) {
-    if (!in_zone(mask[j], code)) continue;
-    ++zone;
-    const double a = altitude[j];
-    f.has_nan = f.has_nan || a != a;
-    f.lowest = std::min(f.lowest, a);
-    f.highest = std::max(f.highest, a);
-    if (geometry.no_data(a)) {
-      ++f.nodata_cells;
-      continue;
-    }
-    f.data_lowest = std::min(f.data_lowest, a);
-    f.data_highest = std::max(f.data_highest, a);
-    f.data_sum += a;
-    if (frame_line || j == 0 || j == nb_col - 1) {
-      ++f.frame_cells;
-      continue;
-    }
-    const bool edge = !in_zone(above[j], code) || !in_zone(mask[j + 1], code) || !in_zone(below[j], code) ||
-                      !in_zone(mask[j - 1], code);
-    ++(edge ? f.half_cells : f.full_cells);
-    if (volume) {
-      double vol_pix = a * surf_pix;
-      if (edge) vol_pix = vol_pix * 0.5;
-      f.vol_tot = f.vol_tot + vol_pix;
+  // The zone's cells come in runs along the line: the cells between runs are
+  // skipped at the speed of memchr, and within a run only the first and last
+  // cells can have a neighbour outside on the line.
+  const unsigned char* p = code >= 0 && code <= 255 ? mask : mask + nb_col;
+  const unsigned char* const end = mask + nb_col;
+  const auto value = static_cast<unsigned char>(code);
+  while (p != end && (p = static_cast<const unsigned char*>(std::memchr(p, value, static_cast<std::size_t>(end - p))))) {
+    const int first = static_cast<int>(p - mask);
+    while (p != end && *p == value) ++p;
+    const int last = static_cast<int>(p - mask);  // the run is [first, last)
+    zone += last - first;
+    for (int j = first; j < last; ++j) {
+      const double a = altitude[j];
+      f.has_nan = f.has_nan || a != a;
+      f.lowest = std::min(f.lowest, a);
+      f.highest = std::max(f.highest, a);
+      if (geometry.no_data(a)) {
+        ++f.nodata_cells;
+        continue;
+      }
+      f.data_lowest = std::min(f.data_lowest, a);
+      f.data_highest = std::max(f.data_highest, a);
+      f.data_sum += a;
+      if (frame_line || j == 0 || j == nb_col - 1) {
+        ++f.frame_cells;
+        continue;
+      }
+      const bool edge = j == first || j == last - 1 || !in_zone(above[j], code) || !in_zone(below[j], code);
+      ++(edge ? f.half_cells : f.full_cells);
+      if (volume) {
+        double vol_pix = a * surf_pix;
+        if (edge) vol_pix = vol_pix * 0.5;
+        f.vol_tot = f.vol_tot + vol_pix;
+      }
     }
   }
   f.zone_cells += zone;
