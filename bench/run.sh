@@ -169,7 +169,7 @@ fi
 
 if [ -n "$compare" ]; then
   echo
-  echo "Results of $compare and of this build, byte for byte:"
+  echo "Results of $compare and of this build, byte for byte (files the other build writes too):"
   for p in $paths; do
     for which in old new; do
       binary=$tool
@@ -179,8 +179,10 @@ if [ -n "$compare" ]; then
       tool_run "$binary" ${folder[$p]} ${answers[$p]} >/dev/null 2>&1 || true
       (cd "$data/${folder[$p]}" && md5sum res*) > "$scratch/md5.$which.$p"
     done
-    if cmp -s "$scratch/md5.old.$p" "$scratch/md5.new.$p"; then
-      echo "  $p: identical: $(tr '\n' ' ' < "$scratch/md5.new.$p")"
+    common=$(grep -F -f <(awk '{ print "  " $2 }' "$scratch/md5.old.$p") "$scratch/md5.new.$p" || true)
+    added=$(awk '{ print $2 }' "$scratch/md5.new.$p" | grep -v -x -F -f <(awk '{ print $2 }' "$scratch/md5.old.$p") | tr '\n' ' ' || true)
+    if [ "$common" = "$(cat "$scratch/md5.old.$p")" ]; then
+      echo "  $p: identical: $(echo "$common" | tr '\n' ' ')${added:+ (new files: $added)}"
     else
       echo "  $p: DIFFERENT"; diff "$scratch/md5.old.$p" "$scratch/md5.new.$p" || true
     fi
