@@ -14,3 +14,7 @@ using InputFile = std::unique_ptr<std::FILE, CloseFile>;
 // that stands there and is not a regular file (a folder, a FIFO, a device) is
 // a fatal stop naming it: reading it could wait for ever or mislead.
 InputFile open_input(const std::string& path);
+
+// Opens `path` as open_input does; nothing there is a fatal stop with
+// `unknown` (a format taking the path).
+InputFile open_required(const std::string& path, const char* unknown = "\n File %s unknown\n");

@@ -10,12 +10,6 @@
 
 namespace {
 
-InputFile reopen(const std::string& path) {
-  InputFile f = open_input(path);
-  if (!f) fatal_stop(text("\n File %s unknown\n", path.c_str()));
-  return f;
-}
-
 // The DEM, band by band, in metres.
 class DemLines {
  public:
@@ -23,7 +17,7 @@ class DemLines {
       : dem_(st.dem), coef_(st.coef), rows_(new_matrix(dmatrice, frdmatrice, dem_.geometry.nb_col, lines, "DEM lines")) {
     dem_.spill.rewind();
     if (dem_.format == 0 && dem_.spill.usable()) return;
-    file_ = reopen(dem_.path);
+    file_ = open_required(dem_.path);
     if (dem_.format == 1) {
       const std::size_t line_bytes =
           static_cast<std::size_t>(dem_.geometry.nb_col) * static_cast<std::size_t>(raw_type(dem_.itype).cell_bytes);
@@ -81,7 +75,7 @@ class MaskLines {
  public:
   MaskLines(const RunState& st, int lines) : mask_(st.mask), nb_lig_(st.dem.geometry.nb_lig), rows_(lines + 2) {
     if (mask_.mask_type == 0) return;
-    file_ = reopen(mask_.path);
+    file_ = open_required(mask_.path);
     window_ = new_matrix(ucmatrice, frucmatrice, st.dem.geometry.nb_col, rows_, "mask lines");
     nb_col_ = st.dem.geometry.nb_col;
   }

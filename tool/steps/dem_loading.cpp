@@ -22,12 +22,6 @@ const char* const kUnitQuestion =
     "\n\t\t1 ====> in decimeters\n\t\t2 ====> in centimeters"
     "\n\t\t3 ====> in millimeters\n\t\t";
 
-InputFile open_dem(const std::string& path) {
-  InputFile f = open_input(path);
-  if (!f) fatal_stop(text("\n File %s unknown\n", path.c_str()));
-  return f;
-}
-
 void warn_surplus(Console& con, std::uint64_t surplus, const std::string& path, int nb_lig, int nb_col,
                   int cell_bytes) {
   if (surplus == 0) return;
@@ -98,7 +92,7 @@ void warn_if_degrees(const RunState& st, Console& con) {
 void dem_lecture(RunState& st, Console& con) {
   const RasterGeometry& g = st.dem.geometry;
   const RawType& type = raw_type(st.dem.itype);
-  InputFile raster = open_dem(st.dem.path);
+  InputFile raster = open_required(st.dem.path);
   const std::uint64_t surplus = raster_surplus(raster.get(), st.dem.path, g.nb_lig, g.nb_col, type.cell_bytes);
   warn_surplus(con, surplus, st.dem.path, g.nb_lig, g.nb_col, type.cell_bytes);
 
@@ -124,7 +118,7 @@ void dem_lecture(RunState& st, Console& con) {
 
 void ascii_lecture(RunState& st, Console& con) {
   say(con, "\n");
-  InputFile file = open_dem(st.dem.path);
+  InputFile file = open_required(st.dem.path);
   GridReader grid(file.get(), st.dem.path);
   RasterGeometry& g = st.dem.geometry;
   g = grid.read_header();

@@ -19,8 +19,7 @@ void check_mask_size(const RunState& st) {
 
 void load_raw_mask(RunState& st, Console& con) {
   check_mask_size(st);
-  InputFile f = open_input(st.mask.path);
-  if (!f) fatal_stop(text("\n\n\tFile %s unknown\n", st.mask.path.c_str()));
+  InputFile f = open_required(st.mask.path, "\n\n\tFile %s unknown\n");
   const RasterGeometry& g = st.dem.geometry;
   const std::uint64_t surplus = raster_surplus(f.get(), st.mask.path, g.nb_lig, g.nb_col, 1);
   if (surplus > 0) {

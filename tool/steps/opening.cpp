@@ -36,16 +36,12 @@ void read_or_ask_dem_descriptor(RunState& st, Console& con) {
   check_dimensions(g.nb_lig, g.nb_col, "Your answer");
 }
 
-void must_exist(const std::string& path, const char* message) {
-  if (!open_input(path)) fatal_stop(text(message, path.c_str()));
-}
-
 void open_raw_dem(RunState& st, Console& con, const std::string& base) {
   st.dem.itype = ask_choice(con, "\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", 1);
   const RawType& type = raw_type(st.dem.itype);
   st.dem.path = raw_raster_file(base, type);
   st.dem.descriptor_path = raw_descriptor_file(base, type);
-  must_exist(st.dem.path, "\n File %s unknown\n");
+  open_required(st.dem.path);
   read_or_ask_dem_descriptor(st, con);
   if (st.dem.geometry.dpix_size == 0.0) {
     st.dem.geometry.dpix_size = ask_pixel_size(con, "\n\n\tPixel Size (decimal value in meters) ? ");
@@ -55,7 +51,7 @@ void open_raw_dem(RunState& st, Console& con, const std::string& base) {
 
 void open_ascii_grid(RunState& st, Console& con, const std::string& base) {
   st.dem.path = grid_file(base);
-  must_exist(st.dem.path, "\n File %s unknown\n");
+  open_required(st.dem.path);
   ascii_lecture(st, con);
 }
 
@@ -75,11 +71,11 @@ void open_mask(RunState& st, Console& con) {
   if (st.mask.mask_type == 1) {
     st.mask.path = base + ".raw";
     st.mask.descriptor_path = base + ".txt";
-    must_exist(st.mask.path, "\n\n\tFile %s unknown\n");
+    open_required(st.mask.path, "\n\n\tFile %s unknown\n");
     read_or_ask_mask_descriptor(st, con);
   } else {
     st.mask.path = base + ".bmp";
-    must_exist(st.mask.path, "\n File %s unknown\n");
+    open_required(st.mask.path);
   }
   mask_lecture(st, con);
 }
