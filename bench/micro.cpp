@@ -41,7 +41,7 @@ std::uint64_t write_grid(const Matrix<double>& m, const std::string& path) {
   RasterGeometry g;
   g.nb_lig = kLines, g.nb_col = kCols, g.dpix_size = 10.0;
   GridWriter writer(out, g);
-  writer.write_lines(m.get(), kLines);
+  writer.write_lines(m.get(), kLines, kCols);
   out.publish();
   InputFile f = open_input(path);
   return file_length(f.get());
@@ -65,7 +65,7 @@ void GridParse(benchmark::State& state) {
     InputFile f = open_input(path);
     GridReader reader(f.get(), path);
     const RasterGeometry header = reader.read_header();
-    reader.read_lines(cells.get(), 0, header.nb_lig, header.nb_col, [](int) {});
+    reader.read_lines(cells.get(), 0, header.nb_lig, 0, header.nb_col, [](int) {});
     benchmark::DoNotOptimize(cells[kLines - 1][kCols - 1]);
   }
   std::remove(path.c_str());
@@ -85,8 +85,8 @@ void ExtractionAndVolume(benchmark::State& state) {
     const RasterGeometry plain;
     for (int i = 0; i < kLines; ++i) {
       const bool inner = i > 0 && i < kLines - 1;
-      add_zone_line(figures, dem[i], inner ? mask[i - 1] : nullptr, mask[i], inner ? mask[i + 1] : nullptr, kCols, 1,
-                    plain, true, 100.0);
+      add_zone_line(figures, dem[i], inner ? mask[i - 1] : nullptr, mask[i], inner ? mask[i + 1] : nullptr, 0, kCols,
+                    kCols, 1, plain, true, 100.0);
       extract_line(dem[i], mask[i], kCols, 1, 0.0, out[i]);
     }
     benchmark::DoNotOptimize(figures.vol_tot);

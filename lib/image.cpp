@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform.h"
 
@@ -112,6 +113,40 @@ bool read_rows(std::FILE* f, unsigned char** rows, int nb_col, int nb_lig, int t
   return ok;
 }
 
+// The checks of a header, common to ChargeBMP and EnteteBMP; `layout` gets
+// what is known so far (taille 0 until the pixel layout is recognised).
+bool check_header(const BMP_Header& h, std::uint64_t length, BmpLayout& layout, BmpFault& why) {
+  why = BmpFault::layout;
+  if (h.BiBitCount == 8 && h.BfOffBits == 1078) {
+    layout.taille = 1;
+    layout.Type = 0;
+  } else if (h.BiBitCount == 24 && h.BfOffBits == 54) {
+    layout.taille = 3;
+    layout.Type = 2;
+  } else {
+    return false;
+  }
+  why = BmpFault::compressed;
+  if (h.BiCompression != 0) return false;  // run-length or bit-field data is not plain pixels
+  const auto width = static_cast<std::int32_t>(h.BiWidth);
+  const auto height = static_cast<std::int32_t>(h.BiHeight);
+  why = BmpFault::layout;
+  if (width < 1 || height == 0) return false;
+  if (height < 0 || width > kMaxSide || height > kMaxSide) {
+    why = height < 0 ? BmpFault::top_down : BmpFault::too_large;
+    return false;
+  }
+  layout.NbCol = width;
+  layout.NbLig = height;
+  layout.BfOffBits = h.BfOffBits;
+  layout.TBuff = stored_row_bytes(width, layout.taille);
+  // Never allocate more than the file can fill.
+  why = BmpFault::cut_short;
+  if (length < h.BfOffBits + static_cast<std::uint64_t>(height) * layout.TBuff) return false;
+  why = BmpFault::none;
+  return true;
+}
+
 }  // namespace
 
 int SauveBMP(const char* Nom, unsigned char** Buff, int NbCol, int NbLig, int Type, Color32* ColorMAP) {
@@ -198,36 +233,17 @@ unsigned char** ChargeBMP(const char* Name, int& NbCol, int& NbLig, int& Type, C
   const BMP_Header h = unpack_header(buff);
   if (h.BfType != 0x4D42) return nullptr;
 
-  why = BmpFault::layout;
-  int taille = 0;
-  if (h.BiBitCount == 8 && h.BfOffBits == 1078) {
-    taille = 1;
-    Type = 0;
-  } else if (h.BiBitCount == 24 && h.BfOffBits == 54) {
-    taille = 3;
-    Type = 2;
-  } else {
+  BmpLayout layout;
+  const bool known = check_header(h, file_length(f), layout, why);
+  if (layout.taille != 0) Type = layout.Type;
+  if (!known) {
+    if (why == BmpFault::cut_short) {
+      NbCol = layout.NbCol;
+      NbLig = layout.NbLig;
+    }
     return nullptr;
   }
-  why = BmpFault::compressed;
-  if (h.BiCompression != 0) return nullptr;  // run-length or bit-field data is not plain pixels
-  const auto width = static_cast<std::int32_t>(h.BiWidth);
-  const auto height = static_cast<std::int32_t>(h.BiHeight);
-  why = BmpFault::layout;
-  if (width < 1 || height == 0) return nullptr;
-  if (height < 0 || width > kMaxSide || height > kMaxSide) {
-    why = height < 0 ? BmpFault::top_down : BmpFault::too_large;
-    return nullptr;
-  }
-
-  // Never allocate more than the file can fill.
-  why = BmpFault::cut_short;
-  const std::uint64_t needed = h.BfOffBits + static_cast<std::uint64_t>(height) * stored_row_bytes(width, taille);
-  if (file_length(f) < needed) {
-    NbCol = width;
-    NbLig = height;
-    return nullptr;
-  }
+  const int width = layout.NbCol, height = layout.NbLig, taille = layout.taille;
 
   why = BmpFault::no_memory;
   unsigned char** rows = allocate_rows(height, static_cast<std::size_t>(width) * static_cast<std::size_t>(taille));
@@ -256,3 +272,46 @@ void LibereBMP(unsigned char** Buff, int NbLig) {
 }
 
 void LiberePalette(Color32* ColorMAP) { std::free(ColorMAP); }
+
+bool EnteteBMP(std::FILE* f, BmpLayout& layout, BmpFault& why) {
+  layout = BmpLayout{};
+  why = BmpFault::not_bitmap;
+  BuffHeader buff;
+  if (!seek_to(f, 0) || std::fread(buff, 1, kHeaderBytes, f) != kHeaderBytes) return false;
+  const BMP_Header h = unpack_header(buff);
+  if (h.BfType != 0x4D42) return false;
+  if (!check_header(h, file_length(f), layout, why)) return false;
+  if (layout.Type == 0) {
+    Color32 palette[kPaletteEntries];
+    why = BmpFault::cut_short;
+    if (std::fread(palette, sizeof(Color32), kPaletteEntries, f) != kPaletteEntries) return false;
+    if (!is_grey(palette)) layout.Type = 1;
+  }
+  why = BmpFault::none;
+  return true;
+}
+
+bool LignesBMP(std::FILE* f, const BmpLayout& layout, int first, int count, int column, int width,
+               unsigned char* const* rows) {
+  if (count < 1) return true;
+  // The rows are stored bottom row first: rows first + count - 1 .. first
+  // follow each other in the file, so they come in one read.
+  const std::size_t row_start = static_cast<std::size_t>(column) * static_cast<std::size_t>(layout.taille);
+  const std::size_t row_bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.taille);
+  const std::uint64_t bottom = static_cast<std::uint64_t>(layout.NbLig - (first + count));
+  if (row_bytes == layout.TBuff || count == 1) {
+    const std::size_t span = (static_cast<std::size_t>(count) - 1) * layout.TBuff + row_bytes;
+    std::vector<unsigned char> block(span);
+    if (!seek_to(f, layout.BfOffBits + bottom * layout.TBuff + row_start) || std::fread(block.data(), 1, span, f) != span) {
+      return false;
+    }
+    for (int k = 0; k < count; ++k) {
+      std::memcpy(rows[k], block.data() + static_cast<std::size_t>(count - 1 - k) * layout.TBuff, row_bytes);
+    }
+    return true;
+  }
+  for (int k = 0; k < count; ++k) {
+    if (!LignesBMP(f, layout, first + k, 1, column, width, rows + k)) return false;
+  }
+  return true;
+}

@@ -10,7 +10,9 @@
 // padded with zero bytes to a multiple of 4. In memory, row 0 is the top row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct Color32 {
   unsigned char B, G, R, O;
@@ -74,3 +76,23 @@ void LibereBMP(unsigned char** Buff, int NbLig);
 
 // Releases a palette table returned by ChargeBMP.
 void LiberePalette(Color32* ColorMAP);
+
+// The layout of a bitmap's pixel rows, as its header gives it.
+struct BmpLayout {
+  int NbCol = 0, NbLig = 0;
+  int Type = 0;                 // 0, 1 or 2, as ChargeBMP gives it
+  int taille = 0;               // bytes per pixel: 1 or 3
+  std::uint32_t BfOffBits = 0;  // where the pixel rows start
+  std::size_t TBuff = 0;        // stored bytes of a row, padding included
+};
+
+// Reads and checks the header (and the palette) of the open bitmap `f`, with
+// the checks of ChargeBMP, its length included, without reading its pixels:
+// false, and `why`, when it is not a bitmap ChargeBMP reads whole.
+bool EnteteBMP(std::FILE* f, BmpLayout& layout, BmpFault& why);
+
+// Reads rows first .. first + count - 1 (row 0 on top) of a bitmap whose
+// header EnteteBMP took, pixels column .. column + width - 1 of each, into
+// rows[k] (width x taille bytes). False when the file is cut short.
+bool LignesBMP(std::FILE* f, const BmpLayout& layout, int first, int count, int column, int width,
+               unsigned char* const* rows);

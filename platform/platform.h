@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // ---- compilers ---------------------------------------------------------------
 
@@ -28,19 +29,40 @@ std::string default_images_directory();
 
 // ---- input files ------------------------------------------------------------
 
-enum class FileKind { missing, regular, other };
+// `unreadable`: something may stand there, but the system refuses to say or
+// to open it (permissions, a path through a file...): only "no such file"
+// is `missing`.
+enum class FileKind { missing, regular, other, unreadable };
 
-// What stands at `path`: nothing, a regular file, or anything else (a folder,
-// a FIFO, a device...).
+// What stands at `path`: nothing, a regular file, anything else (a folder, a
+// FIFO, a device...), or what cannot be told (errno says why).
 FileKind file_kind(const std::string& path);
+
+// True when `path` is a folder (or a link to one).
+bool is_folder(const std::string& path);
 
 // Opens `path` for binary reading when it is a regular file. Never waits on a
 // FIFO or a device. Null when it cannot be opened; `kind` then tells whether
-// something that is not a regular file stands there.
+// nothing stands there, something that is not a regular file, or a file the
+// system would not open (errno says why).
 std::FILE* open_regular_file(const std::string& path, FileKind& kind);
 
 // Length of an open file in bytes; the read position is left where it was.
 std::uint64_t file_length(std::FILE* f);
+
+// What tells that a file was changed or replaced: its length, its time of
+// last change and its identity on its device.
+struct FileStamp {
+  std::uint64_t length = 0;
+  std::int64_t changed_ns = 0;
+  std::uint64_t device = 0, identity = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp file_stamp(std::FILE* f);
+
+// Moves the read position of `f` to `offset` bytes from the start; false on
+// failure.
+bool seek_to(std::FILE* f, std::uint64_t offset);
 
 // True when both paths name the same existing file (through links, another
 // spelling or case on systems that ignore it).
@@ -48,9 +70,23 @@ bool same_file(const std::string& a, const std::string& b);
 
 // ---- output files -----------------------------------------------------------
 
-// Creates `path` for binary writing, only if nothing stands there yet. Null
-// with errno set (EEXIST when the name is taken).
+// Creates `path` for binary writing and reading, only if nothing stands there
+// yet. Null with errno set (EEXIST when the name is taken). The file is only
+// ever used through the stream returned, never opened again by its name.
 std::FILE* create_new_file(const std::string& path);
+
+// Writes what `f` holds in the system's buffers to the disk (fsync); false
+// with errno.
+bool flush_to_disk(std::FILE* f);
+// Writes a folder's entries (names just renamed, added or removed) to the
+// disk; false with errno. Does nothing where the system keeps them safe
+// itself.
+bool flush_folder(const std::string& folder);
+
+// Makes `to` (which must not exist) a second name of the file `from`; false
+// with errno (EEXIST when `to` is taken; other errors where the file system
+// has no links).
+bool link_file(const std::string& from, const std::string& to);
 
 // Moves `from` onto `to`, replacing a file there in one step. False with errno.
 bool replace_file(const std::string& from, const std::string& to);
@@ -63,6 +99,13 @@ std::size_t max_file_name_length(const std::string& folder);
 
 // A number that differs between processes running at once.
 long process_number();
+// True when the process of that number is running (or may be: unknown counts
+// as running).
+bool process_is_running(long number);
+
+// The names of the entries of `folder` (ending in a separator), "." and ".."
+// aside; empty when it cannot be read.
+std::vector<std::string> folder_entries(const std::string& folder);
 
 // ---- folder lock ------------------------------------------------------------
 
@@ -71,10 +114,12 @@ long process_number();
 // held back. The constructor waits as long as another run holds the lock.
 class FolderLock {
  public:
-  explicit FolderLock(const std::string& folder);
+  // With `wait` false, the lock is only taken when no other run holds it.
+  explicit FolderLock(const std::string& folder, bool wait = true);
   ~FolderLock();
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
+  bool held() const;
 
  private:
   std::intptr_t handle_;
@@ -82,10 +127,11 @@ class FolderLock {
 
 // ---- interrupts ---------------------------------------------------------------
 
-// From now on, an interrupt (Ctrl-C, a request to end, a closed terminal or a
-// console reader that went away) removes every temporary file kept below,
-// puts the terminal back as it was, and ends the process as that interrupt
-// would have.
+// From now on, an interrupt (Ctrl-C, a request to end, a closed terminal, a
+// console reader that went away, a timer or any other signal whose default
+// is to end the process) removes every temporary file kept below, puts the
+// terminal back as it was, and ends the process as that interrupt would have.
+// A file-size limit no longer kills the process: the write fails instead.
 void clean_up_on_interrupts();
 
 // Keeps `path` among the files an interrupt removes; returns the slot to give
@@ -111,6 +157,7 @@ bool console_is_interactive();
 
 // Waits for one key press, read without echo, and discards it. Returns at once
 // when standard input is not an interactive console (answers piped from a
-// file), so a scripted run never hangs and never loses an answer. The
-// console's mode is restored on every way out, interrupts included.
+// file), and when input is already waiting there (answers typed or pasted
+// ahead), so a run never hangs and never loses an answer. The console's mode
+// is restored on every way out, interrupts included.
 void wait_for_key();

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -36,18 +38,34 @@ std::string default_images_directory() {
 
 // ---- input files ------------------------------------------------------------
 
+namespace {
+
+// Only "no such file" means that nothing stands there.
+FileKind failed_kind() { return errno == ENOENT ? FileKind::missing : FileKind::unreadable; }
+
+}  // namespace
+
 FileKind file_kind(const std::string& path) {
   struct stat info {};
-  if (!usable(path) || stat(path.c_str(), &info) != 0) return FileKind::missing;
+  if (!usable(path)) return FileKind::unreadable;
+  if (stat(path.c_str(), &info) != 0) return failed_kind();
   return S_ISREG(info.st_mode) ? FileKind::regular : FileKind::other;
 }
 
+bool is_folder(const std::string& path) {
+  struct stat info {};
+  return usable(path) && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 std::FILE* open_regular_file(const std::string& path, FileKind& kind) {
-  kind = FileKind::missing;
+  kind = FileKind::unreadable;
   if (!usable(path)) return nullptr;
   // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    kind = failed_kind();
+    return nullptr;
+  }
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     kind = FileKind::other;
@@ -67,6 +85,21 @@ std::uint64_t file_length(std::FILE* f) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+FileStamp file_stamp(std::FILE* f) {
+  struct stat info {};
+  FileStamp stamp;
+  if (fstat(fileno(f), &info) != 0) return stamp;
+  stamp.length = static_cast<std::uint64_t>(info.st_size);
+  stamp.changed_ns = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.device = static_cast<std::uint64_t>(info.st_dev);
+  stamp.identity = static_cast<std::uint64_t>(info.st_ino);
+  return stamp;
+}
+
+bool seek_to(std::FILE* f, std::uint64_t offset) {
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) && fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 bool same_file(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   if (a == b) return true;
@@ -79,9 +112,9 @@ bool same_file(const std::string& a, const std::string& b) {
 
 std::FILE* create_new_file(const std::string& path) {
   if (!usable(path)) return nullptr;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
-  std::FILE* f = fdopen(fd, "wb");
+  std::FILE* f = fdopen(fd, "w+b");
   if (f == nullptr) {
     const int error = errno;
     ::close(fd);
@@ -89,6 +122,22 @@ std::FILE* create_new_file(const std::string& path) {
     errno = error;
   }
   return f;
+}
+
+bool flush_to_disk(std::FILE* f) { return std::fflush(f) == 0 && fsync(fileno(f)) == 0; }
+
+bool flush_folder(const std::string& folder) {
+  const int fd = usable(folder) ? ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  if (fd < 0) return false;
+  const bool flushed = fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return flushed;
+}
+
+bool link_file(const std::string& from, const std::string& to) {
+  return usable(from) && usable(to) && ::link(from.c_str(), to.c_str()) == 0;
 }
 
 bool replace_file(const std::string& from, const std::string& to) {
@@ -104,15 +153,39 @@ std::size_t max_file_name_length(const std::string& folder) {
 
 long process_number() { return static_cast<long>(getpid()); }
 
+bool process_is_running(long number) {
+  if (number <= 0) return true;
+  return kill(static_cast<pid_t>(number), 0) == 0 || errno != ESRCH;
+}
+
+std::vector<std::string> folder_entries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = usable(folder) ? opendir(folder.empty() ? "." : folder.c_str()) : nullptr;
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
 // ---- folder lock ------------------------------------------------------------
 
-FolderLock::FolderLock(const std::string& folder) : handle_(-1) {
+FolderLock::FolderLock(const std::string& folder, bool wait) : handle_(-1) {
   const int fd = usable(folder) ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   if (fd < 0) return;  // a folder that cannot be opened fails later, naming the file at fault
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  int locked = 0;
+  while ((locked = flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+  }
+  if (locked != 0) {
+    ::close(fd);
+    return;
   }
   handle_ = fd;
 }
+
+bool FolderLock::held() const { return handle_ >= 0; }
 
 FolderLock::~FolderLock() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing releases the lock
@@ -122,7 +195,20 @@ FolderLock::~FolderLock() {
 
 namespace {
 
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal whose default action ends the process and that comes from
+// outside (faults of the process itself keep their default).
+constexpr int kInterrupts[] = {
+    SIGINT,  SIGTERM, SIGHUP,    SIGPIPE, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF,
+#ifdef SIGIO
+    SIGIO,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 // The registry is read by the signal handler: fixed slots, each published by
 // an atomic flag once its path is written.
@@ -166,6 +252,8 @@ void clean_up_on_interrupts() {
   action.sa_handler = on_interrupt;
   sigfillset(&action.sa_mask);  // one clean-up at a time
   for (int s : kInterrupts) sigaction(s, &action, nullptr);
+  // Beyond a file-size limit, writes fail with EFBIG and the run says so.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int keep_temporary(const std::string& path) {
@@ -209,11 +297,14 @@ void wait_for_key() {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  // Out of line mode, what was typed ahead is there to be seen: it is the
+  // next answers, not a key press.
+  pollfd typed{STDIN_FILENO, POLLIN, 0};
+  const bool typed_ahead = poll(&typed, 1, 0) > 0 && (typed.revents & POLLIN) != 0;
   unsigned char key = 0;
   ssize_t got = 0;
-  do {
-    got = read(STDIN_FILENO, &key, 1);
-  } while (got < 0 && errno == EINTR);
+  while (!typed_ahead && (got = read(STDIN_FILENO, &key, 1)) < 0 && errno == EINTR) {
+  }
   tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   terminal_changed.store(false);
 }

@@ -33,6 +33,14 @@ std::wstring widen(const std::string& path) {
   return wide;
 }
 
+std::string narrow(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
 // errno for the system's last error, for the tool's messages.
 void set_errno_from_system() {
   switch (GetLastError()) {
@@ -83,11 +91,29 @@ std::string default_images_directory() { return "c:\\images\\"; }
 
 // ---- input files ------------------------------------------------------------
 
+namespace {
+
+// Only "no such file" (or no such folder on the way) means that nothing
+// stands there.
+FileKind failed_kind() {
+  const DWORD error = GetLastError();
+  set_errno_from_system();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileKind::missing : FileKind::unreadable;
+}
+
+}  // namespace
+
 FileKind file_kind(const std::string& path) {
-  if (!usable(path)) return FileKind::missing;
+  if (!usable(path)) return FileKind::unreadable;
   const DWORD attributes = GetFileAttributesW(widen(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::missing;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return failed_kind();
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ? FileKind::other : FileKind::regular;
+}
+
+bool is_folder(const std::string& path) {
+  if (!usable(path)) return false;
+  const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::FILE* open_regular_file(const std::string& path, FileKind& kind) {
@@ -96,7 +122,7 @@ std::FILE* open_regular_file(const std::string& path, FileKind& kind) {
   HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    kind = FileKind::missing;
+    kind = failed_kind();
     return nullptr;
   }
   if (GetFileType(handle) != FILE_TYPE_DISK) {
@@ -110,6 +136,23 @@ std::FILE* open_regular_file(const std::string& path, FileKind& kind) {
 std::uint64_t file_length(std::FILE* f) {
   const long long length = _filelengthi64(_fileno(f));
   return length < 0 ? 0 : static_cast<std::uint64_t>(length);
+}
+
+FileStamp file_stamp(std::FILE* f) {
+  FileStamp stamp;
+  BY_HANDLE_FILE_INFORMATION info;
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) return stamp;
+  stamp.length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.changed_ns = static_cast<std::int64_t>(
+      ((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime) * 100);
+  stamp.device = info.dwVolumeSerialNumber;
+  stamp.identity = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return stamp;
+}
+
+bool seek_to(std::FILE* f, std::uint64_t offset) {
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) && _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
 }
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -139,7 +182,24 @@ std::FILE* create_new_file(const std::string& path) {
     set_errno_from_system();
     return nullptr;
   }
-  return stream_of(handle, 0, "wb");
+  return stream_of(handle, 0, "w+b");
+}
+
+bool flush_to_disk(std::FILE* f) {
+  if (std::fflush(f) != 0) return false;
+  if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))))) return true;
+  set_errno_from_system();
+  return false;
+}
+
+// NTFS keeps its folders' entries in its journal.
+bool flush_folder(const std::string&) { return true; }
+
+bool link_file(const std::string& from, const std::string& to) {
+  if (!usable(from) || !usable(to)) return false;
+  if (CreateHardLinkW(widen(to).c_str(), widen(from).c_str(), nullptr)) return true;
+  set_errno_from_system();
+  return false;
 }
 
 bool replace_file(const std::string& from, const std::string& to) {
@@ -167,11 +227,34 @@ std::size_t max_file_name_length(const std::string& folder) {
 
 long process_number() { return static_cast<long>(GetCurrentProcessId()); }
 
+bool process_is_running(long number) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(number));
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  const BOOL known = GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return !known || code == STILL_ACTIVE;
+}
+
+std::vector<std::string> folder_entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (!usable(folder)) return names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(widen(folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = narrow(found.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
 // ---- folder lock ------------------------------------------------------------
 
 // A folder cannot be locked itself: runs take turns on a named mutex of the
 // session, named after the folder's full path.
-FolderLock::FolderLock(const std::string& folder) : handle_(0) {
+FolderLock::FolderLock(const std::string& folder, bool wait) : handle_(0) {
   wchar_t full[32768];
   const std::wstring wide = widen(folder);
   DWORD length = GetFullPathNameW(wide.c_str(), 32768, full, nullptr);
@@ -185,13 +268,15 @@ FolderLock::FolderLock(const std::string& folder) : handle_(0) {
   std::swprintf(name, 64, L"Local\\mesacrop-folder-%016llx", static_cast<unsigned long long>(hash));
   HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
   if (mutex == nullptr) return;
-  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  const DWORD waited = WaitForSingleObject(mutex, wait ? INFINITE : 0);
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
     CloseHandle(mutex);
     return;
   }
   handle_ = reinterpret_cast<std::intptr_t>(mutex);
 }
+
+bool FolderLock::held() const { return handle_ != 0; }
 
 FolderLock::~FolderLock() {
   if (handle_ == 0) return;
@@ -254,6 +339,7 @@ InterruptsDeferred::~InterruptsDeferred() { deferred.fetch_sub(1); }
 bool console_is_interactive() { return _isatty(_fileno(stdin)) != 0; }
 
 void wait_for_key() {
-  // _getch reads one key without echo and leaves the console's mode as it was.
-  if (console_is_interactive()) (void)_getch();
+  // _getch reads one key without echo and leaves the console's mode as it
+  // was; keys typed ahead are the next answers.
+  if (console_is_interactive() && !_kbhit()) (void)_getch();
 }

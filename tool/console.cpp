@@ -20,13 +20,23 @@ std::string next_answer(Console& con, const std::string& question) {
   con.out.flush();
   std::string token;
   if (!(con.in >> token)) fatal_stop("\n\n\tThe answers ended before the dialog was complete\n");
+  // A file of answers written by a Windows editor may begin with a UTF-8
+  // byte-order mark: it is no part of the first answer.
+  if (!con.answered && token.rfind("\xEF\xBB\xBF", 0) == 0) {
+    token.erase(0, 3);
+    if (token.empty()) {
+      con.answered = true;
+      return next_answer(con, "");
+    }
+  }
+  con.answered = true;
   return token;
 }
 
 // A token that is no answer: the rest of its line is dropped and `why` said.
 void refuse(Console& con, const std::string& token, const char* why) {
   con.in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-  con.out << "\n\t\"" << shown_name(token) << "\" " << why;
+  con.out << "\n\t\"" << shown(token) << "\" " << why;
 }
 
 // A whole token as "%d" reads it: optional sign, digits, within 32 bits.
@@ -83,15 +93,6 @@ void say(Console& con, const char* format, ...) {
   va_end(args);
 }
 
-std::string shown_name(const std::string& name) {
-  std::string shown;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    shown += byte < 0x20 || byte == 0x7F ? text("\\x%02X", byte) : std::string(1, c);
-  }
-  return shown;
-}
-
 std::string ask_name(Console& con, const std::string& question) {
   return ask_until_taken<std::string>(con, question, parse_name);
 }
@@ -112,7 +113,13 @@ int ask_choice(Console& con, const std::string& question, int highest) {
 
 void wait_key(Console& con) {
   con.out.flush();
-  if (con.wait_keys) wait_for_key();
+  if (!con.wait_keys) return;
+  // What the console has already read past the last answer: blanks are
+  // dropped, anything else is an answer typed ahead, and no key is awaited.
+  std::streambuf& buffered = *con.in.rdbuf();
+  while (buffered.in_avail() > 0 && is_blank(static_cast<char>(buffered.sgetc()))) buffered.sbumpc();
+  if (buffered.in_avail() > 0) return;
+  wait_for_key();
 }
 
 void show_progress(Console& con, int line, int blanks) {

@@ -23,6 +23,7 @@ struct Console {
   std::istream& in;
   std::ostream& out;
   bool wait_keys;  // false in tests: key waits return at once
+  bool answered = false;  // an answer was read (the first may start with a byte-order mark)
 };
 
 // Writes printf-style text to the console.
@@ -38,10 +39,8 @@ double ask_real(Console& con, const std::string& question);
 // `highest` or below 0.
 int ask_choice(Console& con, const std::string& question, int highest);
 
-// A name as messages show it: control characters escaped (\x00).
-std::string shown_name(const std::string& name);
-
-// Waits for one key press without echo (only when the console is a terminal).
+// Waits for one key press without echo (only when the console is a terminal,
+// and not when answers typed ahead are already waiting: they are answers).
 void wait_key(Console& con);
 
 // The progress line of long loops over lines: a tab, "line", the line number,

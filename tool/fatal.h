@@ -9,6 +9,7 @@
 
 struct FatalStop {
   std::string message;
+  int error = 0;  // the system's errno behind it, when a file operation failed
 };
 
-[[noreturn]] inline void fatal_stop(std::string message) { throw FatalStop{std::move(message)}; }
+[[noreturn]] inline void fatal_stop(std::string message, int error = 0) { throw FatalStop{std::move(message), error}; }

@@ -1,6 +1,7 @@
 // mesacrop: extracts a zone from a Digital Elevation Model through a mask,
 // computes its volume and saves the result. Every answer comes from the
 // console; the command line only asks for help or the version.
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -33,22 +34,34 @@ void usage(std::ostream& out) {
       << "README.md, beside the tool's sources, describes the files, the volume and the reports.\n";
 }
 
+// A run whose console output could not be written (a full disk, a closed
+// output) did not tell the user what it did: it fails.
+int checked_output(int status) {
+  std::cout.flush();
+  if (std::cout) return status;
+  const int error = errno;
+  std::cerr << "mesacrop: cannot write to standard output (" << std::strerror(error) << ")\n";
+  return status == 0 ? 1 : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The console's own buffer lets a key wait see answers typed ahead.
+  std::ios::sync_with_stdio(false);
   if (argc > 1) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
       usage(std::cout);
-      return 0;
+      return checked_output(0);
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
       std::cout << "mesacrop " << kVersion << "\n";
-      return 0;
+      return checked_output(0);
     }
     usage(std::cerr);
     return 2;
   }
   clean_up_on_interrupts();
   Console con{std::cin, std::cout, true};
-  return run_mesacrop(con, images_directory());
+  return checked_output(run_mesacrop(con, images_directory()));
 }

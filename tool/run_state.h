@@ -1,13 +1,17 @@
 // What the steps of a run hand on to the later ones: opening (dialog and
 // loading), parameters, treatment (zone figures, then saving). Rasters stay
 // in their files and are read again, in bands of lines, by each step that
-// needs their cells; only a bitmap mask is held whole.
+// needs their cells.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 
 #include "files/spill_file.h"
+#include "image.h"
 #include "matrix.h"
+#include "platform.h"
 #include "raster/geometry.h"
 #include "zone/zone.h"
 
@@ -19,6 +23,8 @@ struct DemInput {
   std::string descriptor_path;   // raw rasters: their descriptor
   bool descr_OK = false;         // the descriptor existed and was read; otherwise loading writes it
   RasterGeometry geometry;       // nb_lig, nb_col, dpix_size, corner, no-data
+  std::optional<long long> stored_nodata;  // raw rasters: the stored value of cells without data
+  FileStamp stamp;               // the file as it was loaded: later passes check it is still the same
   SpillFile spill;               // a grid's cells as parsed, for the later passes
 };
 
@@ -29,7 +35,9 @@ struct MaskInput {
   std::string descriptor_path;   // raw masks: their descriptor
   int num_lines = 0;             // size from the descriptor or the answers (raw),
   int num_columns = 0;           // or from the bitmap
-  Matrix<unsigned char> bitmap;  // a bitmap mask, held whole (1 byte a cell)
+  BmpLayout bitmap;              // a bitmap mask: where its rows lie
+  FileStamp stamp;               // the file as it was loaded
+  std::array<bool, 256> codes{}; // the codes its cells hold
 };
 
 struct RunState {

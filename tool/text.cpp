@@ -21,3 +21,12 @@ std::string text(const char* format, ...) {
   va_end(args);
   return result;
 }
+
+std::string shown(std::string_view word) {
+  std::string out;
+  for (const char c : word) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += byte < 0x20 || byte == 0x7F ? text("\\x%02X", byte) : std::string(1, c);
+  }
+  return out;
+}

@@ -175,6 +175,7 @@ TEST(Hardening, CtrlCAtTheKeyWaitRestoresTheTerminal) {
     execl(MESACROP_BINARY, "mesacrop", static_cast<char*>(nullptr));
     _exit(127);
   }
+  std::filesystem::create_directory(base / "alps");
   const std::string answers = "alps\nnope\n0\n";  // a missing grid: the stop waits for a key
   ASSERT_EQ(write(master, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
   termios mode{};

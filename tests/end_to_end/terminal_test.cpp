@@ -1,6 +1,8 @@
 // On a terminal, a fatal stop waits for one key before the process ends.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -22,6 +24,7 @@ TEST(Terminal, FatalStopWaitsForOneKey) {
     _exit(127);
   }
   // The folder "alps" holds no DEM "nope": the run stops and waits.
+  std::filesystem::create_directory(base / "alps");
   const std::string answers = "alps\nnope\n0\n";
   ASSERT_EQ(write(terminal, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
 

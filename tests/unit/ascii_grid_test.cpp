@@ -32,7 +32,7 @@ Loaded load(const std::string& content, int band = 2) {
   Matrix<double> m(dmatrice(cols, band), band, frdmatrice);
   for (int first = 0; first < lines; first += band) {
     const int count = std::min(band, lines - first);
-    reader.read_lines(m.get(), first, count, cols, [&](int line) { out.progress.push_back(line); });
+    reader.read_lines(m.get(), first, count, 0, cols, [&](int line) { out.progress.push_back(line); });
     for (int k = 0; k < count; ++k) out.cells.insert(out.cells.end(), m[k], m[k] + cols);
   }
   return out;
@@ -48,7 +48,7 @@ std::string write_grid(const std::vector<double>& cells, int lines, int cols, in
   GridWriter writer(out, g);
   std::vector<const double*> rows;
   for (int i = 0; i < lines; ++i) rows.push_back(cells.data() + static_cast<std::size_t>(i) * cols);
-  for (int first = 0; first < lines; first += band) writer.write_lines(rows.data() + first, std::min(band, lines - first));
+  for (int first = 0; first < lines; first += band) writer.write_lines(rows.data() + first, std::min(band, lines - first), cols);
   out.publish();
   return read_file(dir / "r.asc");
 }

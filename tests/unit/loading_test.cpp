@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "stop_of.h"
+#include "files/input_file.h"
 #include "image.h"
 #include "raster/bands.h"
 #include "run_state.h"
@@ -37,8 +38,10 @@ void load_raw(RunState& st, const TempDir& dir, const Bytes& bytes, int itype, i
   st.mask.mask_type = 1;
   st.mask.path = dir / "zone.raw";
   write_bytes(st.mask.path, Bytes(static_cast<std::size_t>(cols), 1));
+  st.mask.num_lines = 1, st.mask.num_columns = cols;
   Step step(unit);
   dem_lecture(st, step.con);
+  mask_lecture(st, step.con);
   if (transcript != nullptr) *transcript = step.out.str();
 }
 
@@ -46,9 +49,7 @@ void load_raw(RunState& st, const TempDir& dir, const Bytes& bytes, int itype, i
 std::vector<double> altitudes(RunState& st) {
   std::vector<double> cells;
   for_each_band(st, [&](const Band& band) {
-    for (int k = 0; k < band.count; ++k) {
-      cells.insert(cells.end(), band.altitude[k], band.altitude[k] + st.dem.geometry.nb_col);
-    }
+    for (int k = 0; k < band.count; ++k) cells.insert(cells.end(), band.altitude[k], band.altitude[k] + band.width);
   });
   return cells;
 }
@@ -132,8 +133,10 @@ TEST(DemLoading, GridCellsAreReadBackFromTheSpillFileOrTheText) {
     st.mask.path = dir / "zone.raw";
     write_bytes(st.mask.path, Bytes(6, 1));
     write_file(st.dem.path, "ncols 2\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n1.5 -2\n3 4e2\n-0.25 6\n");
+    st.mask.num_lines = 3, st.mask.num_columns = 2;
     Step step;
     ascii_lecture(st, step.con);
+    mask_lecture(st, step.con);
     EXPECT_EQ(temporaries_in(dir.path()).size(), 1u);
     if (!spill) st.dem.spill.discard();  // as when the folder had no room for it
     for (int pass = 0; pass < 2; ++pass) {
@@ -171,7 +174,9 @@ TEST(MaskLoading, RawMaskSizeCheckedFirstThenItsLength) {
   write_bytes(st.mask.path, {0, 1, 2, 3, 4, 5});
   st.mask.num_lines = 3, st.mask.num_columns = 2;  // swapped in the descriptor
   Step step;
-  EXPECT_EQ(stop_of([&] { mask_lecture(st, step.con); }), "\n\n\tThe mask size is not the size of the DEM ");
+  EXPECT_EQ(stop_of([&] { mask_lecture(st, step.con); }),
+            "\n\n\tThe mask size is not the size of the DEM \n\t(the DEM  has 2 lines x 3 columns, the mask " +
+                st.mask.path + " 3 lines x 2 columns)\n");
 
   st.mask.num_lines = 2, st.mask.num_columns = 3;
   mask_lecture(st, step.con);
@@ -212,9 +217,17 @@ TEST(MaskLoading, BitmapMasks) {
       continue;
     }
     mask_lecture(st, step.con);
-    for (std::size_t k = 0; k < c.expected.size(); ++k) {
-      EXPECT_EQ(st.mask.bitmap[static_cast<int>(k) / c.cols][k % c.cols], c.expected[k]) << c.name;
-    }
+    st.dem.format = 1;
+    st.coef = 1.0;
+    st.dem.path = dir / "dem_m2.raw";
+    write_bytes(st.dem.path, le16(std::vector<unsigned>(c.expected.size(), 0)));
+    InputFile dem = open_input(st.dem.path);
+    st.dem.stamp = file_stamp(dem.get());
+    std::vector<unsigned char> seen;
+    for_each_band(st, [&](const Band& band) {
+      for (int k = 0; k < band.count; ++k) seen.insert(seen.end(), band.mask[k], band.mask[k] + band.width);
+    });
+    EXPECT_EQ(seen, c.expected) << c.name;
   }
 }
 

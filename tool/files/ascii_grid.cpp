@@ -43,7 +43,7 @@ std::string lower(std::string_view word) {
 std::string quoted(std::string_view word) {
   constexpr std::size_t kShown = 40;
   std::string out = "\"";
-  out.append(word.substr(0, kShown));
+  out.append(shown(word.substr(0, kShown)));
   out.append(word.size() > kShown ? "...\"" : "\"");
   return out;
 }
@@ -126,9 +126,9 @@ RasterGeometry GridReader::read_header() {
   header.X_min = x_center ? values[kXll] - 0.5 * header.dpix_size : values[kXll];
   header.Y_min = y_center ? values[kYll] - 0.5 * header.dpix_size : values[kYll];
   header.placed = true;
-  nb_lig_ = header.nb_lig;
   header.nodata = values[kNodata];
   header.has_nodata = seen[kNodata];
+  header_ = header;
   return header;
 }
 
@@ -203,33 +203,50 @@ bool GridReader::parse_more() {
   return true;
 }
 
-void GridReader::read_lines(double* const* rows, int first, int count, int nb_col, const LineProgress& progress) {
+void GridReader::read_lines(double* const* rows, int first, int count, int column, int width,
+                            const LineProgress& progress) {
   for (int k = 0; k < count; ++k) {
     const int line = first + k;
-    progress(line);
+    if (column == 0) progress(line);
     double* row = rows[k];
-    for (int j = 0; j < nb_col;) {
+    for (int j = 0; j < width;) {
       if (taken_ == parsed_count_) {
         if (has_fault_) {
           fatal_stop(text("\n\n\tThe grid %s holds %s at line %d, column %d, which is not a number\n",
-                          path_.c_str(), quoted(fault_).c_str(), line, j));
+                          path_.c_str(), quoted(fault_).c_str(), line, column + j));
         }
         if (!parse_more()) {
           fatal_stop(text("\n\n\tThe grid %s ends too early: line %d, column %d is missing "
                           "(%d lines x %d columns expected)\n",
-                          path_.c_str(), line, j, nb_lig_, nb_col));
+                          path_.c_str(), line, column + j, header_.nb_lig, header_.nb_col));
         }
         continue;
       }
-      const std::size_t n = std::min(parsed_count_ - taken_, static_cast<std::size_t>(nb_col - j));
+      const std::size_t n = std::min(parsed_count_ - taken_, static_cast<std::size_t>(width - j));
       std::memcpy(row + j, parsed_.data() + taken_, n * sizeof(double));
+      // A value beyond the doubles (1e400), or an infinity or a nan, would
+      // make every figure of the zone meaningless: only the no-data marker
+      // may be one.
+      for (std::size_t c = 0; c < n; ++c) {
+        const double v = row[static_cast<std::size_t>(j) + c];
+        if (!std::isfinite(v) && !header_.no_data(v)) {
+          fatal_stop(text("\n\n\tThe grid %s holds %s at line %d, column %d, which is not a finite number "
+                          "(and not its NODATA_value)\n",
+                          path_.c_str(), shortest_text(v).c_str(), line, column + j + static_cast<int>(c)));
+        }
+      }
       taken_ += n;
       j += static_cast<int>(n);
     }
   }
 }
 
-GridWriter::GridWriter(OutputFile& out, const RasterGeometry& g) : out_(out), nb_col_(g.nb_col) {
+bool GridReader::has_more_values() {
+  if (taken_ < parsed_count_ || has_fault_) return true;
+  return !tokens_->next().empty();
+}
+
+GridWriter::GridWriter(OutputFile& out, const RasterGeometry& g) : out_(out) {
   out_.write(text("ncols %d\n", g.nb_col));
   out_.write(text("nrows %d\n", g.nb_lig));
   out_.write(text("xllcorner %lf\n", g.X_min));
@@ -240,14 +257,14 @@ GridWriter::GridWriter(OutputFile& out, const RasterGeometry& g) : out_(out), nb
   lengths_.resize(pieces_.size());
 }
 
-void GridWriter::write_lines(const double* const* rows, int count) {
-  const std::size_t cells = static_cast<std::size_t>(count) * static_cast<std::size_t>(nb_col_);
+void GridWriter::write_lines(const double* const* rows, int count, int width) {
+  const std::size_t cells = static_cast<std::size_t>(count) * static_cast<std::size_t>(width);
   const std::size_t workers = cells < 4096 ? 1 : pieces_.size();
   run_in_parallel(static_cast<int>(workers), [&](int k) {
     std::string& piece = pieces_[static_cast<std::size_t>(k)];
     const std::size_t first = cells * static_cast<std::size_t>(k) / workers;
     const std::size_t last = cells * static_cast<std::size_t>(k + 1) / workers;
-    const std::size_t nb_col = static_cast<std::size_t>(nb_col_);
+    const std::size_t nb_col = static_cast<std::size_t>(width);
     // Room for the usual values; a value needs kMaxFixedChars at most.
     piece.resize(std::max(piece.size(), (last - first) * 16 + kMaxFixedChars + 1));
     std::size_t used = 0;

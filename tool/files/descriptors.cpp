@@ -78,8 +78,15 @@ int read_dem_descriptor(std::FILE* f, int& nb_lig, int& nb_col, int& val, int& m
   return items;
 }
 
+std::string pixel_size_text(double dpix_size) {
+  const std::string fixed = text("%lf", dpix_size);
+  double back = 0.0;
+  if (parse_real(fixed.data(), fixed.data() + fixed.size(), back) && back == dpix_size) return fixed;
+  return shortest_text(dpix_size);
+}
+
 std::string dem_descriptor_text(int nb_lig, int nb_col, int val, int mind, int maxd, double dpix_size) {
-  return text("%d\n%d\n%d\n%d\n%d\n%lf\n", nb_lig, nb_col, val, mind, maxd, dpix_size);
+  return text("%d\n%d\n%d\n%d\n%d\n", nb_lig, nb_col, val, mind, maxd) + pixel_size_text(dpix_size) + "\n";
 }
 
 int read_mask_descriptor(std::FILE* f, int& num_lines, int& num_columns) {
@@ -92,17 +99,17 @@ std::string result_descriptor_text(const ResultReport& r, const std::vector<std:
   std::string out = text("%d\n%d\n%d\n", r.nb_lig, r.nb_col, r.val);
   out += text("%lld\n%lld\n", r.stored_min, r.stored_max);
   // A whole number of metres as a whole number, as always; a fractional size
-  // as the DEM descriptor writes reals, so that no reader gets it wrong by a
+  // as the DEM descriptor writes it, so that no reader gets it wrong by a
   // fraction: integer readers still read its whole part.
   const bool whole = r.dpix_size == std::trunc(r.dpix_size);
-  out += whole ? text("%d\n", static_cast<int>(r.dpix_size)) : text("%lf\n", r.dpix_size);
+  out += whole ? text("%d\n", static_cast<int>(r.dpix_size)) : pixel_size_text(r.dpix_size) + "\n";
   out += "\n\n\tMesacrop Treatment";
   out += text("\n\n\tapplied to %s ", r.dem_path.c_str());
   out += text("\n\tand using the mask %s ", r.mask_path.c_str());
   out += text("\n\t\tcode %d corresponding altitude %lf ", r.code, r.val_alti);
-  if (r.voltreat == 1) {
+  if (r.voltreat != 0) {  // 1, or any negative answer: no volume
     out += "\n\n\tno volume calculation ";
-  } else if (r.voltreat == 0) {
+  } else {
     out += "\n\n\tVolume calculation : ";
     out += text("\n\t\tresult = %lf km3 ", r.vol_tot * 1e-9);
   }

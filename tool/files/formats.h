@@ -38,8 +38,9 @@ using LineProgress = std::function<void(int line)>;
 // ---- raw rasters (DEM and mask) -------------------------------------------
 
 // Checks that the open raster `f` holds at least lines x columns cells of
-// `cell_bytes` bytes; a shorter file is a fatal stop naming the sizes. Returns
-// how many bytes the file holds beyond them.
+// `cell_bytes` bytes; a shorter file is a fatal stop naming the sizes, and so
+// is one of exactly 2, 4 or 8 times that length, whose cells are wider than
+// those read. Returns how many bytes the file holds beyond them.
 std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, int nb_col, int cell_bytes);
 
 // Reads the next `count` lines of `line_bytes` bytes into `bytes`, in file
@@ -47,9 +48,10 @@ std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, 
 void read_raw_lines(std::FILE* f, const std::string& path, unsigned char* bytes, std::size_t line_bytes, int first,
                     int count);
 
-// The smallest and largest stored integers of `cells` cells.
+// The smallest and largest stored integers of `cells` cells, those holding
+// `skipped` (no data) aside.
 void raw_extremes(const unsigned char* bytes, std::size_t cells, const RawType& type, std::int32_t& low,
-                  std::int32_t& high);
+                  std::int32_t& high, std::optional<std::int32_t> skipped = std::nullopt);
 
 // Altitudes in metres of `cells` stored cells: stored value / coef.
 void raw_to_metres(const unsigned char* bytes, std::size_t cells, const RawType& type, double coef, double* metres);
@@ -74,6 +76,10 @@ void select_raw_cells(const unsigned char* stored, const RawType& type, const un
 int read_dem_descriptor(std::FILE* f, int& nb_lig, int& nb_col, int& val, int& mind, int& maxd,
                         double& dpix_size);
 
+// A pixel size as descriptors write it: "%lf" when that reads back as the
+// same double (2.500000), else its shortest exact form (0.3048006096).
+std::string pixel_size_text(double dpix_size);
+
 // The six lines of a DEM descriptor as the tool creates it for an input DEM.
 std::string dem_descriptor_text(int nb_lig, int nb_col, int val, int mind, int maxd, double dpix_size);
 
@@ -87,7 +93,7 @@ struct ResultReport {
   std::string dem_path, mask_path;
   int code;
   double val_alti;
-  int voltreat;  // 0: the volume below is reported; 1: "no volume calculation"
+  int voltreat;  // 0: the volume below is reported; anything else: "no volume calculation"
   double vol_tot;  // cubic metres
 };
 
@@ -101,6 +107,17 @@ std::string result_descriptor_text(const ResultReport& report, const std::vector
 // cells without data when it has some.
 std::string ehdr_text(const RasterGeometry& geometry, const RawType& type,
                       std::optional<long long> nodata = std::nullopt);
+
+// What a header beside a raw raster says (NAME_m2.hdr), as GDAL writes them:
+// ESRI BIL (NODATA, ULXMAP and ULYMAP at the centre of the upper-left cell,
+// XDIM, YDIM) or ENVI ("data ignore value", "map info").
+struct RasterHeader {
+  std::optional<double> nodata;  // the stored value of cells without data
+  bool placed = false;           // the position below is known
+  double west = 0.0, north = 0.0;  // the upper-left corner of the upper-left cell
+  double xdim = 0.0, ydim = 0.0;   // a cell's width and height
+};
+RasterHeader read_raster_header(const std::string& content);
 
 // ---- the report for scripts -------------------------------------------------
 
@@ -139,16 +156,21 @@ class GridReader {
   RasterGeometry read_header();
   // At most how many values the rest of the file can hold.
   std::uint64_t max_values_left() const;
-  // Reads the next `count` lines of `nb_col` values into rows 0 .. count - 1,
-  // the first of them being line `first`; `progress` is called before each.
-  void read_lines(double* const* rows, int first, int count, int nb_col, const LineProgress& progress);
+  // Reads the next `count` lines of `width` values into rows 0 .. count - 1,
+  // the first of them being line `first`, from column `column` on (lines
+  // longer than a band come in pieces); `progress` is called before each line
+  // that starts at column 0. A value that is not a finite number stops the
+  // run naming its line and column, unless it is the grid's no-data marker.
+  void read_lines(double* const* rows, int first, int count, int column, int width, const LineProgress& progress);
+  // True when values follow the last one read.
+  bool has_more_values();
 
  private:
   bool parse_more();
 
   std::string path_;
   std::unique_ptr<TokenReader> tokens_;
-  int nb_lig_ = 0;  // as the header says, for messages
+  RasterGeometry header_;  // as the header says
   Vector<double> parsed_;  // values parsed from the text read so far
   std::size_t parsed_count_ = 0, taken_ = 0;
   bool has_fault_ = false;      // a token that is no number follows the parsed values
@@ -161,11 +183,11 @@ class GridReader {
 class GridWriter {
  public:
   GridWriter(OutputFile& out, const RasterGeometry& geometry);
-  void write_lines(const double* const* rows, int count);
+  // Writes `count` lines (or pieces of lines) of `width` values each.
+  void write_lines(const double* const* rows, int count, int width);
 
  private:
   OutputFile& out_;
-  int nb_col_;
   std::vector<std::string> pieces_;  // the text of each core's part of a band
   std::vector<std::size_t> lengths_;
 };

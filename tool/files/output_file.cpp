@@ -32,7 +32,7 @@ void cannot_create(const std::string& final_path, int error) {
                     "taken\n",
                     final_path.c_str(), kTemporaryNamesTried));
   }
-  fatal_stop(text("\n\n\tCannot create the file %s (%s)\n", final_path.c_str(), std::strerror(error)));
+  fatal_stop(text("\n\n\tCannot create the file %s (%s)\n", final_path.c_str(), std::strerror(error)), error);
 }
 
 OutputFile::~OutputFile() { discard(); }
@@ -53,7 +53,7 @@ void OutputFile::moved_into_place() {
 void OutputFile::fail(const char* action) {
   const int error = errno;
   discard();
-  fatal_stop(text("\n\n\tCannot %s the file %s (%s)\n", action, final_path_.c_str(), std::strerror(error)));
+  fatal_stop(text("\n\n\tCannot %s the file %s (%s)\n", action, final_path_.c_str(), std::strerror(error)), error);
 }
 
 void OutputFile::create(const std::string& final_path) {
@@ -72,11 +72,11 @@ void OutputFile::write(const void* data, std::size_t bytes) {
   if (std::fwrite(data, 1, bytes, file_) != bytes) fail("write");
 }
 
-void OutputFile::close() {
+void OutputFile::close(bool to_disk) {
   if (closed_) return;
   std::FILE* f = file_;
   file_ = nullptr;
-  const bool flushed = std::fflush(f) == 0;
+  const bool flushed = to_disk ? flush_to_disk(f) : std::fflush(f) == 0;
   const int flush_error = errno;
   const bool closed = std::fclose(f) == 0;
   if (!flushed || !closed) {

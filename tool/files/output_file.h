@@ -25,7 +25,9 @@ class OutputFile {
   void create(const std::string& final_path);
   void write(const void* data, std::size_t bytes);
   void write(const std::string& text) { write(text.data(), text.size()); }
-  void close();
+  // Completes the temporary file; with `to_disk`, also writes it to the disk
+  // (it is about to replace an older file).
+  void close(bool to_disk = false);
   // Closes the file and renames it onto its final name.
   void publish();
 

@@ -58,6 +58,15 @@ std::uint64_t raster_surplus(std::FILE* f, const std::string& path, int nb_lig, 
   const std::uint64_t expected =
       static_cast<std::uint64_t>(nb_lig) * static_cast<std::uint64_t>(nb_col) * static_cast<std::uint64_t>(cell_bytes);
   const std::uint64_t found = file_length(f);
+  for (const std::uint64_t times : {2u, 4u, 8u}) {
+    if (expected == 0 || found != expected * times) continue;
+    fatal_stop(text("\n\n\tThe file %s holds exactly %llu times the %llu bytes of %d lines x %d columns x %d "
+                    "byte%s: its cells look like %llu-bit values, but it is read as %d-bit cells\n",
+                    path.c_str(), static_cast<unsigned long long>(times), static_cast<unsigned long long>(expected),
+                    nb_lig, nb_col, cell_bytes, cell_bytes == 1 ? "" : "s",
+                    static_cast<unsigned long long>(times) * 8u * static_cast<unsigned long long>(cell_bytes),
+                    8 * cell_bytes));
+  }
   if (found < expected) {
     fatal_stop(text("\n\n\tThe file %s is too short: %d lines x %d columns x %d bytes need %llu bytes, "
                     "it holds %llu\n",
@@ -78,13 +87,22 @@ void read_raw_lines(std::FILE* f, const std::string& path, unsigned char* bytes,
 }
 
 void raw_extremes(const unsigned char* bytes, std::size_t cells, const RawType& type, std::int32_t& low,
-                  std::int32_t& high) {
+                  std::int32_t& high, std::optional<std::int32_t> skipped) {
   with_cell_type(type, [&]<class Cell>() {
     std::int32_t lo = low, hi = high;
-    for (std::size_t k = 0; k < cells; ++k) {
-      const std::int32_t stored = cell_at<Cell>(bytes, k);
-      lo = std::min(lo, stored);
-      hi = std::max(hi, stored);
+    if (skipped) {
+      for (std::size_t k = 0; k < cells; ++k) {
+        const std::int32_t stored = cell_at<Cell>(bytes, k);
+        if (stored == *skipped) continue;
+        lo = std::min(lo, stored);
+        hi = std::max(hi, stored);
+      }
+    } else {
+      for (std::size_t k = 0; k < cells; ++k) {
+        const std::int32_t stored = cell_at<Cell>(bytes, k);
+        lo = std::min(lo, stored);
+        hi = std::max(hi, stored);
+      }
     }
     low = lo;
     high = hi;

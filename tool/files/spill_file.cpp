@@ -16,16 +16,15 @@ void SpillFile::discard() {
 
 bool SpillFile::create(const std::string& folder) {
   discard();
-  std::FILE* f = create_temporary_file(folder, ".tmp", path_);
-  if (f == nullptr) {
+  // Written and read back through the stream of its exclusive creation only:
+  // whatever comes to stand under its name meanwhile is never opened.
+  file_ = create_temporary_file(folder, ".tmp", path_);
+  if (file_ == nullptr) {
     path_.clear();
     return false;
   }
   slot_ = keep_temporary(path_);
-  // Read back later through the same handle.
-  file_ = std::freopen(path_.c_str(), "w+b", f);
-  if (file_ == nullptr) discard();
-  return usable();
+  return true;
 }
 
 void SpillFile::write(const double* values, std::size_t count) {

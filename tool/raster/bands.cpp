@@ -1,6 +1,7 @@
 #include "bands.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "fatal.h"
 #include "files/formats.h"
@@ -10,18 +11,20 @@
 
 namespace {
 
-// The DEM, band by band, in metres.
+// The DEM, band by band, in metres or as stored.
 class DemLines {
  public:
-  DemLines(RunState& st, int lines)
-      : dem_(st.dem), coef_(st.coef), rows_(new_matrix(dmatrice, frdmatrice, dem_.geometry.nb_col, lines, "DEM lines")) {
+  DemLines(RunState& st, const BandShape& shape)
+      : dem_(st.dem), coef_(st.coef),
+        rows_(new_matrix(dmatrice, frdmatrice, shape.width, shape.lines, "DEM lines")) {
+    file_ = open_required(dem_.path);
+    check_unchanged(file_.get(), dem_.path, dem_.stamp);
     dem_.spill.rewind();
     if (dem_.format == 0 && dem_.spill.usable()) return;
-    file_ = open_required(dem_.path);
     if (dem_.format == 1) {
-      const std::size_t line_bytes =
-          static_cast<std::size_t>(dem_.geometry.nb_col) * static_cast<std::size_t>(raw_type(dem_.itype).cell_bytes);
-      bytes_ = new_vector(ucvecteur, frucvecteur, line_bytes * static_cast<std::size_t>(lines), "DEM lines");
+      bytes_ = new_vector(ucvecteur, frucvecteur,
+                          static_cast<std::size_t>(shape.cells()) * static_cast<std::size_t>(raw_type(dem_.itype).cell_bytes),
+                          "DEM lines");
       return;
     }
     grid_ = std::make_unique<GridReader>(file_.get(), dem_.path);
@@ -32,33 +35,33 @@ class DemLines {
   }
 
   void read(Band& band, BandCells cells) {
-    const int nb_col = dem_.geometry.nb_col;
-    if (!file_) {
+    const auto width = static_cast<std::size_t>(band.width);
+    band.altitude = rows_.get();
+    if (dem_.format == 0 && !grid_) {
       for (int k = 0; k < band.count; ++k) {
-        if (!dem_.spill.read(rows_[k], static_cast<std::size_t>(nb_col))) {
+        if (!dem_.spill.read(rows_[k], width)) {
           fatal_stop(text("\n\n\tThe cells of the grid %s could not be read back from the run's temporary file\n",
                           dem_.path.c_str()));
         }
       }
-      band.altitude = rows_.get();
       return;
     }
     if (grid_) {
-      grid_->read_lines(rows_.get(), band.first, band.count, nb_col, [](int) {});
-      band.altitude = rows_.get();
+      grid_->read_lines(rows_.get(), band.first, band.count, band.column, band.width, [](int) {});
       return;
     }
     const RawType& type = raw_type(dem_.itype);
-    const std::size_t line_bytes = static_cast<std::size_t>(nb_col) * static_cast<std::size_t>(type.cell_bytes);
+    const std::size_t line_bytes = width * static_cast<std::size_t>(type.cell_bytes);
     read_raw_lines(file_.get(), dem_.path, bytes_.data(), line_bytes, band.first, band.count);
     band.stored = bytes_.data();
     if (cells == BandCells::stored) return;
     for (int k = 0; k < band.count; ++k) {
-      raw_to_metres(bytes_.data() + line_bytes * static_cast<std::size_t>(k), static_cast<std::size_t>(nb_col), type,
-                    coef_, rows_[k]);
+      raw_to_metres(bytes_.data() + line_bytes * static_cast<std::size_t>(k), width, type, coef_, rows_[k]);
     }
-    band.altitude = rows_.get();
   }
+
+  // The file was the same all along.
+  void finish() { check_unchanged(file_.get(), dem_.path, dem_.stamp); }
 
  private:
   DemInput& dem_;
@@ -69,61 +72,148 @@ class DemLines {
   std::unique_ptr<GridReader> grid_;
 };
 
-// The mask, band by band, with one line above and below. A raw mask is read
-// line by line into a window that slides down the file; a bitmap is at hand.
+// A mask file, read a segment of a line at a time: a raw mask's bytes, or a
+// bitmap's pixels (a 24-bit pixel is its first byte: its three are equal,
+// as loading checked).
+class MaskFile {
+ public:
+  explicit MaskFile(const MaskInput& mask) : mask_(mask), file_(open_required(mask.path)) {
+    check_unchanged(file_.get(), mask_.path, mask_.stamp);
+  }
+
+  // `count` whole lines from `first`, in order; a raw mask is read on from
+  // where the last read ended.
+  void read_lines(int first, int count, int nb_col, unsigned char* const* rows) {
+    if (mask_.mask_type == 1) {
+      for (int k = 0; k < count; ++k) {
+        read_raw_lines(file_.get(), mask_.path, rows[k], static_cast<std::size_t>(nb_col), first + k, 1);
+      }
+      return;
+    }
+    read_bitmap(first, count, 0, nb_col, rows);
+  }
+
+  // Columns column .. column + width - 1 of one line.
+  void read_segment(int line, int column, int width, int nb_col, unsigned char* out) {
+    if (mask_.mask_type == 1) {
+      const std::uint64_t at = static_cast<std::uint64_t>(line) * static_cast<std::uint64_t>(nb_col) +
+                               static_cast<std::uint64_t>(column);
+      if (!seek_to(file_.get(), at)) cut_short(line);
+      read_raw_lines(file_.get(), mask_.path, out, static_cast<std::size_t>(width), line, 1);
+      return;
+    }
+    read_bitmap(line, 1, column, width, &out);
+  }
+
+  void finish() { check_unchanged(file_.get(), mask_.path, mask_.stamp); }
+
+ private:
+  [[noreturn]] void cut_short(int line) {
+    fatal_stop(text("\n\n\tThe file %s could not be read at line %d\n", mask_.path.c_str(), line));
+  }
+
+  void read_bitmap(int first, int count, int column, int width, unsigned char* const* rows) {
+    const BmpLayout& layout = mask_.bitmap;
+    if (layout.taille == 1) {
+      if (!LignesBMP(file_.get(), layout, first, count, column, width, rows)) cut_short(first);
+      return;
+    }
+    pixels_.resize(static_cast<std::size_t>(count) * static_cast<std::size_t>(width) * 3);
+    std::vector<unsigned char*> staged(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) staged[static_cast<std::size_t>(k)] = pixels_.data() + static_cast<std::size_t>(k) * width * 3;
+    if (!LignesBMP(file_.get(), layout, first, count, column, width, staged.data())) cut_short(first);
+    for (int k = 0; k < count; ++k) {
+      for (int j = 0; j < width; ++j) rows[k][j] = staged[static_cast<std::size_t>(k)][3 * j];
+    }
+  }
+
+  const MaskInput& mask_;
+  InputFile file_;
+  std::vector<unsigned char> pixels_;
+};
+
+// The mask, band by band, with one line above and below and, on pieces of
+// lines, one cell left and right.
 class MaskLines {
  public:
-  MaskLines(const RunState& st, int lines) : mask_(st.mask), nb_lig_(st.dem.geometry.nb_lig), rows_(lines + 2) {
-    if (mask_.mask_type == 0) return;
-    file_ = open_required(mask_.path);
-    window_ = new_matrix(ucmatrice, frucmatrice, st.dem.geometry.nb_col, rows_, "mask lines");
-    nb_col_ = st.dem.geometry.nb_col;
+  MaskLines(const RunState& st, const BandShape& shape)
+      : file_(st.mask), nb_lig_(st.dem.geometry.nb_lig), nb_col_(st.dem.geometry.nb_col), rows_(shape.lines + 2),
+        whole_lines_(shape.width == nb_col_) {
+    // Whole lines: a window of lines sliding down the file. Pieces: three
+    // segments with a cell of room on each side.
+    const int row_cells = whole_lines_ ? nb_col_ : shape.width + 2;
+    window_ = new_matrix(ucmatrice, frucmatrice, row_cells, rows_, "mask lines");
+    pointers_.resize(static_cast<std::size_t>(rows_));
   }
 
   // Rows for lines first - 1 .. first + count; index 0 is line `first`.
-  const unsigned char* const* read(int first, int count) {
-    if (mask_.mask_type == 0) return mask_.bitmap.get() + first;
+  const unsigned char* const* read(const Band& band) {
+    if (!whole_lines_) return read_piece(band);
+    const int first = band.first;
     // Row r of the window holds line base_ + r; the lines still needed move up.
     const int shift = (first - 1) - base_;
     unsigned char** table = window_.get();
     std::rotate(table, table + shift, table + rows_);
     base_ = first - 1;
-    const int wanted_end = std::min(first + count + 1, nb_lig_);
-    for (; loaded_end_ < wanted_end; ++loaded_end_) {
-      read_raw_lines(file_.get(), mask_.path, table[loaded_end_ - base_], static_cast<std::size_t>(nb_col_),
-                     loaded_end_, 1);
+    const int wanted_end = std::min(first + band.count + 1, nb_lig_);
+    if (loaded_end_ < wanted_end) {
+      file_.read_lines(loaded_end_, wanted_end - loaded_end_, nb_col_, table + (loaded_end_ - base_));
+      loaded_end_ = wanted_end;
     }
     return table + 1;
   }
 
+  void finish() { file_.finish(); }
+
  private:
-  const MaskInput& mask_;
-  int nb_lig_, nb_col_ = 0;
+  const unsigned char* const* read_piece(const Band& band) {
+    const int from = std::max(band.column - 1, 0);
+    const int to = std::min(band.column + band.width + 1, nb_col_);
+    for (int around = -1; around <= 1; ++around) {
+      const int line = band.first + around;
+      unsigned char* row = window_[around + 1];
+      pointers_[static_cast<std::size_t>(around + 1)] = row + 1;
+      if (line < 0 || line >= nb_lig_) continue;
+      file_.read_segment(line, from, to - from, nb_col_, row + 1 + (from - band.column));
+    }
+    return pointers_.data() + 1;
+  }
+
+  MaskFile file_;
+  int nb_lig_, nb_col_;
   int rows_;
-  InputFile file_;
+  bool whole_lines_;
   Matrix<unsigned char> window_;
+  std::vector<unsigned char*> pointers_;
   int base_ = -1;        // the line in row 0 of the window
   int loaded_end_ = 0;   // the next line of the file
 };
 
 }  // namespace
 
-int band_lines(const RasterGeometry& g) {
-  return static_cast<int>(std::clamp(kBandCells / std::max(g.nb_col, 1), 1LL, static_cast<long long>(g.nb_lig)));
+BandShape band_shape(const RasterGeometry& g) {
+  if (g.nb_col > kBandCells) return {1, static_cast<int>(kBandCells)};
+  return {static_cast<int>(std::clamp(kBandCells / std::max(g.nb_col, 1), 1LL, static_cast<long long>(g.nb_lig))),
+          g.nb_col};
 }
 
 void for_each_band(RunState& st, const std::function<void(const Band&)>& work, BandCells cells) {
   const RasterGeometry& g = st.dem.geometry;
-  const int lines = band_lines(g);
-  DemLines dem(st, lines);
-  MaskLines mask(st, lines);
-  for (int first = 0; first < g.nb_lig; first += lines) {
-    const int count = std::min(lines, g.nb_lig - first);
-    Band band;
-    band.first = first;
-    band.count = count;
-    dem.read(band, cells);
-    band.mask = mask.read(first, count);
-    work(band);
+  const BandShape shape = band_shape(g);
+  DemLines dem(st, shape);
+  MaskLines mask(st, shape);
+  for (int first = 0; first < g.nb_lig; first += shape.lines) {
+    for (int column = 0; column < g.nb_col; column += shape.width) {
+      Band band;
+      band.first = first;
+      band.count = std::min(shape.lines, g.nb_lig - first);
+      band.column = column;
+      band.width = std::min(shape.width, g.nb_col - column);
+      dem.read(band, cells);
+      band.mask = mask.read(band);
+      work(band);
+    }
   }
+  dem.finish();
+  mask.finish();
 }

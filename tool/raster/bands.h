@@ -1,6 +1,7 @@
-// The DEM and the mask of a run, read again from their files in bands of
-// lines, line 0 first: what every pass over the cells goes through, in
-// memory that does not grow with the DEM.
+// The DEM and the mask of a run, read again from their files in bands, line
+// 0 first: what every pass over the cells goes through, in memory that does
+// not grow with the DEM, whatever its shape. A band is a few lines, or, on a
+// DEM whose lines are longer than a band, a piece of one line.
 #pragma once
 
 #include <functional>
@@ -8,30 +9,43 @@
 #include "run_state.h"
 
 // About how many cells a band holds: its buffers stay a few MiB whatever the
-// DEM's size (a band is at least one line).
+// DEM's size.
 constexpr long long kBandCells = 1 << 18;
 
-// The number of lines of the bands for a raster of `nb_col` columns.
-int band_lines(const RasterGeometry& geometry);
+// The lines of the bands and the cells of each of their lines: whole lines
+// when a line fits a band, else one line in pieces of kBandCells cells.
+struct BandShape {
+  int lines = 1;
+  int width = 1;
+  long long cells() const { return static_cast<long long>(lines) * width; }
+};
+BandShape band_shape(const RasterGeometry& geometry);
 
 // How a pass wants the DEM's cells: as altitudes in metres, or, for a raw
 // DEM, as its stored cells just as the file holds them.
 enum class BandCells { metres, stored };
 
-// A band of lines of the DEM with the mask lines around it.
+// A band: lines first .. first + count - 1, columns column .. column + width - 1.
 struct Band {
-  int first = 0;  // the number of its first line
-  int count = 0;  // its lines
-  double* const* altitude = nullptr;  // altitude[k]: line first + k, in metres (BandCells::metres)
+  int first = 0;   // the number of its first line
+  int count = 0;   // its lines
+  int column = 0;  // the number of its first column (0 unless lines come in pieces)
+  int width = 0;   // its cells on each line
+  double* const* altitude = nullptr;  // altitude[k][j]: line first + k, column column + j, in metres
   const unsigned char* stored = nullptr;  // the band's stored cells, line after line (BandCells::stored)
   // mask[k], k = -1 .. count: the band's mask lines and the one above and
-  // below it, where the raster has them (what the volume's edge rule needs).
+  // below it, where the raster has them (what the volume's edge rule needs);
+  // mask[k][-1] and mask[k][width] are the cells beside the band, where the
+  // raster has them.
   const unsigned char* const* mask = nullptr;
+
+  long long cells() const { return static_cast<long long>(count) * width; }
 };
 
 // Reads the run's DEM (in metres: raw cells / coef, or the stored cells of a
 // raw DEM; a grid's cells from its spill file when it has one, else from its
 // text again) and mask in bands, in file order, and hands each band to
-// `work`, which may change its altitudes.
+// `work`, which may change its altitudes. Stops the run, naming the file,
+// when an input is no longer the file that was loaded.
 void for_each_band(RunState& st, const std::function<void(const Band&)>& work,
                    BandCells cells = BandCells::metres);

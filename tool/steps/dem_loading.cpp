@@ -13,6 +13,7 @@
 #include "files/output_file.h"
 #include "nrutil.h"
 #include "raster/bands.h"
+#include "text.h"
 #include "steps.h"
 
 namespace {
@@ -60,10 +61,33 @@ void read_coordinate_system(RunState& st, Console& con) {
   g.prj = std::move(content);
 }
 
+// The no-data value that a header beside a raw DEM (NAME_m2.hdr, as GDAL
+// writes it) declares: its cells have no data, as a grid's NODATA_value.
+void read_raw_header(RunState& st, Console& con) {
+  const std::string path = beside(st.dem.path, ".hdr");
+  InputFile file = open_input(path);
+  if (!file) return;
+  std::string content(64 * 1024, '\0');
+  content.resize(std::fread(content.data(), 1, content.size(), file.get()));
+  const RasterHeader header = read_raster_header(content);
+  if (!header.nodata) return;
+  const RawType& type = raw_type(st.dem.itype);
+  const double value = *header.nodata;
+  if (value != std::trunc(value) || value < type.lowest || value > type.highest) {
+    say(con, "\n\tWarning: %s declares the no-data value %s, which no %d-bit cell can hold: every cell has data\n",
+        path.c_str(), shortest_text(value).c_str(), type.bits);
+    return;
+  }
+  st.dem.stored_nodata = static_cast<long long>(value);
+  st.dem.geometry.has_nodata = true;
+  say(con, "\n\tCells holding %lld (the no-data value of %s) have no data\n", *st.dem.stored_nodata, path.c_str());
+}
+
 // Why the DEM's coordinates look like degrees, or "" when they do not.
 std::string degrees_reason(const RasterGeometry& g) {
   if (g.has_prj) {
-    const std::size_t start = g.prj.find_first_not_of(" \t\r\n");
+    const std::size_t bom = g.prj.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;  // as Windows editors begin a text
+    const std::size_t start = g.prj.find_first_not_of(" \t\r\n", bom);
     const std::string_view wkt = start == std::string::npos ? std::string_view() : std::string_view(g.prj).substr(start);
     const bool geographic = wkt.rfind("GEOGCS", 0) == 0 || wkt.rfind("GEOGCRS", 0) == 0;
     const bool projected = wkt.find("PROJCS") != std::string_view::npos || wkt.find("PROJCRS") != std::string_view::npos;
@@ -93,24 +117,32 @@ void dem_lecture(RunState& st, Console& con) {
   const RasterGeometry& g = st.dem.geometry;
   const RawType& type = raw_type(st.dem.itype);
   InputFile raster = open_required(st.dem.path);
+  st.dem.stamp = file_stamp(raster.get());
   const std::uint64_t surplus = raster_surplus(raster.get(), st.dem.path, g.nb_lig, g.nb_col, type.cell_bytes);
   warn_surplus(con, surplus, st.dem.path, g.nb_lig, g.nb_col, type.cell_bytes);
+  read_raw_header(st, con);
 
-  // The true smallest and largest stored values, band by band.
-  const int lines = band_lines(g);
-  const std::size_t line_bytes = static_cast<std::size_t>(g.nb_col) * static_cast<std::size_t>(type.cell_bytes);
-  Vector<unsigned char> bytes = new_vector(ucvecteur, frucvecteur, line_bytes * static_cast<std::size_t>(lines), "DEM lines");
+  // The true smallest and largest stored values of the cells with data, a
+  // band of cells at a time.
+  const std::size_t chunk_cells = static_cast<std::size_t>(std::min<long long>(kBandCells, g.cells()));
+  const std::size_t cell_bytes = static_cast<std::size_t>(type.cell_bytes);
+  Vector<unsigned char> bytes = new_vector(ucvecteur, frucvecteur, chunk_cells * cell_bytes, "DEM lines");
   std::int32_t low = std::numeric_limits<std::int32_t>::max(), high = std::numeric_limits<std::int32_t>::min();
-  for (int first = 0; first < g.nb_lig; first += lines) {
-    const int count = std::min(lines, g.nb_lig - first);
-    read_raw_lines(raster.get(), st.dem.path, bytes.data(), line_bytes, first, count);
-    raw_extremes(bytes.data(), line_bytes / static_cast<std::size_t>(type.cell_bytes) * static_cast<std::size_t>(count),
-                 type, low, high);
+  std::optional<std::int32_t> skipped;
+  if (st.dem.stored_nodata) skipped = static_cast<std::int32_t>(*st.dem.stored_nodata);
+  for (long long done = 0; done < g.cells();) {
+    const std::size_t n = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(chunk_cells), g.cells() - done));
+    read_raw_lines(raster.get(), st.dem.path, bytes.data(), n * cell_bytes, static_cast<int>(done / g.nb_col), 1);
+    raw_extremes(bytes.data(), n, type, low, high, skipped);
+    done += static_cast<long long>(n);
   }
+  check_unchanged(raster.get(), st.dem.path, st.dem.stamp);
   raster.reset();
+  if (low > high) low = high = 0;  // no cell with data
 
   say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %d\n\t\tMax = %d ", low, high);
   st.coef = kScaleCoef[ask_choice(con, kUnitQuestion, 3)];
+  if (skipped) st.dem.geometry.nodata = *skipped / st.coef;  // the cells' altitude, exactly
   if (!st.dem.descr_OK) write_new_descriptor(st, con, low, high);
   read_coordinate_system(st, con);
   warn_if_degrees(st, con);
@@ -119,6 +151,7 @@ void dem_lecture(RunState& st, Console& con) {
 void ascii_lecture(RunState& st, Console& con) {
   say(con, "\n");
   InputFile file = open_required(st.dem.path);
+  st.dem.stamp = file_stamp(file.get());
   GridReader grid(file.get(), st.dem.path);
   RasterGeometry& g = st.dem.geometry;
   g = grid.read_header();
@@ -132,13 +165,21 @@ void ascii_lecture(RunState& st, Console& con) {
   // the run here, before the mask is asked for; the values go to the spill
   // file, from which the later passes read them much faster than from text.
   st.dem.spill.create(folder_of(st.dem.path));
-  const int lines = band_lines(g);
-  Matrix<double> band = new_matrix(dmatrice, frdmatrice, g.nb_col, lines, "DEM lines");
-  for (int first = 0; first < g.nb_lig; first += lines) {
-    const int count = std::min(lines, g.nb_lig - first);
-    grid.read_lines(band.get(), first, count, g.nb_col, [&con](int line) { show_progress(con, line, 19); });
-    for (int k = 0; k < count; ++k) st.dem.spill.write(band[k], static_cast<std::size_t>(g.nb_col));
+  const BandShape shape = band_shape(g);
+  Matrix<double> band = new_matrix(dmatrice, frdmatrice, shape.width, shape.lines, "DEM lines");
+  for (int first = 0; first < g.nb_lig; first += shape.lines) {
+    const int count = std::min(shape.lines, g.nb_lig - first);
+    for (int column = 0; column < g.nb_col; column += shape.width) {
+      const int width = std::min(shape.width, g.nb_col - column);
+      grid.read_lines(band.get(), first, count, column, width, [&con](int line) { show_progress(con, line, 19); });
+      for (int k = 0; k < count; ++k) st.dem.spill.write(band[k], static_cast<std::size_t>(width));
+    }
   }
+  if (grid.has_more_values()) {
+    say(con, "\n\tWarning: %s holds more values than its %d lines x %d columns; they are not read\n",
+        st.dem.path.c_str(), g.nb_lig, g.nb_col);
+  }
+  check_unchanged(file.get(), st.dem.path, st.dem.stamp);
   read_coordinate_system(st, con);
   warn_if_degrees(st, con);
 }

@@ -1,48 +1,54 @@
-// Loading the mask: its size checked against the DEM's. A raw mask stays in
-// its file and is read again in bands; a bitmap is held whole, one byte a
-// cell.
+// Loading the mask: its size checked against the DEM's, then one pass over
+// its cells for the codes it holds (and, for a 24-bit bitmap, that every
+// pixel is grey). The mask stays in its file; later steps read it again in
+// bands.
+#include <algorithm>
+#include <vector>
+
 #include "fatal.h"
 #include "files/formats.h"
 #include "files/input_file.h"
 #include "image.h"
+#include "raster/bands.h"
 #include "steps.h"
 
 namespace {
 
-const char* const kSizeMessage = "\n\n\tThe mask size is not the size of the DEM ";
-
 void check_mask_size(const RunState& st) {
-  if (st.mask.num_lines != st.dem.geometry.nb_lig || st.mask.num_columns != st.dem.geometry.nb_col) {
-    fatal_stop(kSizeMessage);
+  const RasterGeometry& g = st.dem.geometry;
+  if (st.mask.num_lines != g.nb_lig || st.mask.num_columns != g.nb_col) {
+    fatal_stop(text("\n\n\tThe mask size is not the size of the DEM "
+                    "\n\t(the DEM %s has %d lines x %d columns, the mask %s %d lines x %d columns)\n",
+                    st.dem.path.c_str(), g.nb_lig, g.nb_col, st.mask.path.c_str(), st.mask.num_lines,
+                    st.mask.num_columns));
+  }
+}
+
+// Every byte of a raw mask, in chunks, for the codes it holds.
+void scan_raw_mask(RunState& st, std::FILE* f) {
+  std::vector<unsigned char> chunk(static_cast<std::size_t>(kBandCells));
+  std::uint64_t left = static_cast<std::uint64_t>(st.dem.geometry.cells());
+  while (left > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+    if (std::fread(chunk.data(), 1, n, f) != n) {
+      fatal_stop(text("\n\n\tThe file %s could not be read\n", st.mask.path.c_str()));
+    }
+    for (std::size_t k = 0; k < n; ++k) st.mask.codes[chunk[k]] = true;
+    left -= n;
   }
 }
 
 void load_raw_mask(RunState& st, Console& con) {
   check_mask_size(st);
   InputFile f = open_required(st.mask.path, "\n\n\tFile %s unknown\n");
+  st.mask.stamp = file_stamp(f.get());
   const RasterGeometry& g = st.dem.geometry;
   const std::uint64_t surplus = raster_surplus(f.get(), st.mask.path, g.nb_lig, g.nb_col, 1);
   if (surplus > 0) {
     say(con, "\n\tWarning: %s holds %llu bytes more than %d lines x %d columns; they are not read\n",
         st.mask.path.c_str(), static_cast<unsigned long long>(surplus), g.nb_lig, g.nb_col);
   }
-}
-
-// A 24-bit mask holds grey pixels: three equal bytes whose value is the code.
-// Each row keeps its grey levels in its first bytes, in place.
-void keep_grey_levels(Matrix<unsigned char>& picture, const RunState& st) {
-  for (int i = 0; i < st.dem.geometry.nb_lig; ++i) {
-    unsigned char* row = picture[i];
-    for (int j = 0; j < st.dem.geometry.nb_col; ++j) {
-      const unsigned char* pixel = row + 3 * j;
-      if (pixel[0] != pixel[1] || pixel[1] != pixel[2]) {
-        fatal_stop(text("\n\n\tThe 24-bit mask %s has a pixel that is not grey at line %d, column %d: "
-                        "a 24-bit mask must hold grey levels only (equal blue, green and red)\n",
-                        st.mask.path.c_str(), i, j));
-      }
-      row[j] = pixel[0];
-    }
-  }
+  scan_raw_mask(st, f.get());
 }
 
 [[noreturn]] void refuse_bitmap(const std::string& path, BmpFault why) {
@@ -68,17 +74,44 @@ void keep_grey_levels(Matrix<unsigned char>& picture, const RunState& st) {
   }
 }
 
+// Every row of a bitmap, in bands, for the codes it holds; a 24-bit mask
+// holds grey pixels only (three equal bytes, whose value is the code).
+void scan_bitmap(RunState& st, std::FILE* f) {
+  const BmpLayout& layout = st.mask.bitmap;
+  const int lines = std::max(1, static_cast<int>(kBandCells / layout.NbCol));
+  const std::size_t row_bytes = static_cast<std::size_t>(layout.NbCol) * static_cast<std::size_t>(layout.taille);
+  std::vector<unsigned char> pixels(row_bytes * static_cast<std::size_t>(lines));
+  std::vector<unsigned char*> rows(static_cast<std::size_t>(lines));
+  for (int k = 0; k < lines; ++k) rows[static_cast<std::size_t>(k)] = pixels.data() + row_bytes * static_cast<std::size_t>(k);
+  for (int first = 0; first < layout.NbLig; first += lines) {
+    const int count = std::min(lines, layout.NbLig - first);
+    if (!LignesBMP(f, layout, first, count, 0, layout.NbCol, rows.data())) refuse_bitmap(st.mask.path, BmpFault::cut_short);
+    for (int k = 0; k < count; ++k) {
+      const unsigned char* row = rows[static_cast<std::size_t>(k)];
+      for (int j = 0; j < layout.NbCol; ++j) {
+        const unsigned char* pixel = row + static_cast<std::size_t>(j) * static_cast<std::size_t>(layout.taille);
+        if (layout.taille == 3 && (pixel[0] != pixel[1] || pixel[1] != pixel[2])) {
+          fatal_stop(text("\n\n\tThe 24-bit mask %s has a pixel that is not grey at line %d, column %d: "
+                          "a 24-bit mask must hold grey levels only (equal blue, green and red)\n",
+                          st.mask.path.c_str(), first + k, j));
+        }
+        st.mask.codes[pixel[0]] = true;
+      }
+    }
+  }
+}
+
+// The header first: a bitmap of the wrong size is refused before any of
+// its pixels is read.
 void load_bitmap_mask(RunState& st) {
-  int type = 0;
-  Color32* no_palette = nullptr;
+  InputFile f = open_required(st.mask.path);
+  st.mask.stamp = file_stamp(f.get());
   BmpFault why = BmpFault::none;
-  unsigned char** rows =
-      ChargeBMP(st.mask.path.c_str(), st.mask.num_columns, st.mask.num_lines, type, no_palette, &why);
-  if (rows == nullptr) refuse_bitmap(st.mask.path, why);
-  Matrix<unsigned char> picture(rows, st.mask.num_lines, LibereBMP);
+  if (!EnteteBMP(f.get(), st.mask.bitmap, why)) refuse_bitmap(st.mask.path, why);
+  st.mask.num_columns = st.mask.bitmap.NbCol;
+  st.mask.num_lines = st.mask.bitmap.NbLig;
   check_mask_size(st);
-  if (type == 2) keep_grey_levels(picture, st);
-  st.mask.bitmap = std::move(picture);
+  scan_bitmap(st, f.get());
 }
 
 }  // namespace
@@ -89,4 +122,20 @@ void mask_lecture(RunState& st, Console& con) {
   } else {
     load_bitmap_mask(st);
   }
+}
+
+std::string codes_text(const std::array<bool, 256>& codes) {
+  std::string out;
+  for (int code = 0; code < 256;) {
+    if (!codes[static_cast<std::size_t>(code)]) {
+      ++code;
+      continue;
+    }
+    int last = code;
+    while (last + 1 < 256 && codes[static_cast<std::size_t>(last + 1)]) ++last;
+    out += (out.empty() ? "" : ", ") + std::to_string(code);
+    if (last > code) out += (last == code + 1 ? ", " : " to ") + std::to_string(last);
+    code = last + 1;
+  }
+  return out;
 }

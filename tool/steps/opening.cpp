@@ -3,6 +3,7 @@
 #include "files/file_names.h"
 #include "files/formats.h"
 #include "files/input_file.h"
+#include "files/result_set.h"
 #include "platform.h"
 #include "steps.h"
 
@@ -57,7 +58,14 @@ void open_ascii_grid(RunState& st, Console& con, const std::string& base) {
 
 void read_or_ask_mask_descriptor(RunState& st, Console& con) {
   if (InputFile descriptor = open_input(st.mask.descriptor_path)) {
-    read_mask_descriptor(descriptor.get(), st.mask.num_lines, st.mask.num_columns);
+    if (read_mask_descriptor(descriptor.get(), st.mask.num_lines, st.mask.num_columns) < 2) {
+      std::rewind(descriptor.get());
+      std::string head(40, '\0');
+      head.resize(std::fread(head.data(), 1, head.size(), descriptor.get()));
+      fatal_stop(text("\n\n\tThe mask descriptor %s does not hold two sizes (lines, then columns): it begins "
+                      "with \"%s\"\n",
+                      st.mask.descriptor_path.c_str(), shown(head).c_str()));
+    }
     return;
   }
   say(con, "\n\n\tNo descriptive file %s unknown\n", st.mask.descriptor_path.c_str());
@@ -84,9 +92,20 @@ void open_mask(RunState& st, Console& con) {
 
 void opening(RunState& st, Console& con) {
   print_banner(con);
-  const std::string nomdir =
-      ask_name(con, text("\n\n\tName of the File Folder located in the Directory %s : ", st.images_dir.c_str()));
-  st.folder = st.images_dir + nomdir + kPathSeparator;
+  for (;;) {
+    const std::string nomdir =
+        ask_name(con, text("\n\n\tName of the File Folder located in the Directory %s : ", st.images_dir.c_str()));
+    st.folder = st.images_dir + nomdir + kPathSeparator;
+    if (is_folder(st.folder)) break;
+    say(con, "\n\tThere is no folder %s: please name a folder of %s\n", st.folder.c_str(), st.images_dir.c_str());
+  }
+  {
+    // What runs that were stopped left in the folder is put right first,
+    // unless another run is putting its result in place there just now (it
+    // does the same then, and so does this run before putting its own).
+    const FolderLock lock(st.folder, false);
+    if (lock.held()) say(con, "%s", recover_interrupted_results(st.folder).c_str());
+  }
 
   const std::string base = st.folder + ask_name(con, "\n\n\tName of Digital Elevation Model [DEM] (without any extension) ? ");
   st.dem.format = ask_choice(con, "\n\n\tFormat Type :\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t", 1);

@@ -2,6 +2,7 @@
 // ASCII grid, made line by line from the DEM and the mask and put in place as
 // one set.
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "fatal.h"
@@ -36,8 +37,9 @@ struct ResultChoice {
 // True (after saying so) when one of the result's files is an input file of
 // this run.
 bool names_an_input(const RunState& st, Console& con, const ResultFiles& files) {
-  for (const std::string& input :
-       {st.dem.path, st.dem.descriptor_path, beside(st.dem.path, ".prj"), st.mask.path, st.mask.descriptor_path}) {
+  for (const std::string& input : {st.dem.path, st.dem.descriptor_path, beside(st.dem.path, ".prj"),
+                                   beside(st.dem.path, ".hdr"), st.mask.path, st.mask.descriptor_path,
+                                   beside(st.mask.path, ".prj")}) {
     for (const std::string& output : {files.raster, files.descriptor, files.header, files.prj, files.json}) {
       if (same_file(output, input)) {
         say(con, "\n\n\tThe result %s would replace the input file %s: please choose another name\n",
@@ -102,6 +104,22 @@ bool choose_output(RunState& st, Console& con, ResultChoice& choice) {
   }
 }
 
+// The names of the files a result writes, in its folder.
+std::vector<std::string> written_names(const ResultFiles& f, bool has_prj) {
+  std::vector<std::string> names;
+  for (const std::string& path : {f.raster, f.descriptor, f.header, has_prj ? f.prj : "", f.json}) {
+    if (!path.empty()) names.push_back(path.substr(folder_of(path).size()));
+  }
+  return names;
+}
+
+// True when a result of this name is already there: then a .prj of its name
+// is that earlier result's, and goes with it when the new result has none.
+// Any other .prj of that name belongs to someone else and stays.
+bool earlier_result(const ResultFiles& files) {
+  return file_kind(files.raster) == FileKind::regular || file_kind(files.json) == FileKind::regular;
+}
+
 // The files every result has besides its raster: the DEM's coordinate
 // system (or none, and then none left from an earlier result of the name) and
 // the report for scripts.
@@ -109,21 +127,18 @@ void add_prj_and_report(ResultSet& result, const RunState& st, const ResultChoic
                         const RasterGeometry& geometry) {
   if (geometry.has_prj) {
     result.add(choice.files.prj).write(geometry.prj);
-  } else {
+  } else if (earlier_result(choice.files)) {
     result.drop(choice.files.prj);
   }
   JsonReport report{kVersion, st.dem.path, st.mask.path, st.code, st.val_alti, geometry, {}, {}, st.zone,
                     st.voltreat == 0};
   report.format = choice.format_out == 0 ? "ascii grid" : raw_type(choice.itype_out).bits == 16 ? "raw 16-bit"
                                                                                                : "raw 32-bit";
-  const ResultFiles& f = choice.files;
-  for (const std::string& path : {f.raster, f.descriptor, f.header, geometry.has_prj ? f.prj : "", f.json}) {
-    if (!path.empty()) report.files.push_back(path.substr(folder_of(path).size()));
-  }
+  report.files = written_names(choice.files, geometry.has_prj);
   result.add(choice.files.json).write(json_report_text(report));
 }
 
-void save_raster(RunState& st, const ResultChoice& choice) {
+std::string save_raster(RunState& st, const ResultChoice& choice) {
   const RasterGeometry& g = st.dem.geometry;
   const RawType& type = raw_type(choice.itype_out);
   const StoredRange range = stored_range(st);
@@ -139,14 +154,15 @@ void save_raster(RunState& st, const ResultChoice& choice) {
   // The range was checked, so every stored value fits its cell. A raw DEM's
   // result keeps its unit, so its cells are taken as stored.
   OutputFile& raster = result.add(choice.files.raster);
-  const std::size_t cols = static_cast<std::size_t>(g.nb_col);
-  const std::size_t line_bytes = cols * static_cast<std::size_t>(type.cell_bytes);
-  Vector<unsigned char> bytes =
-      new_vector(ucvecteur, frucvecteur, line_bytes * static_cast<std::size_t>(band_lines(g)), "result lines");
+  Vector<unsigned char> bytes = new_vector(
+      ucvecteur, frucvecteur, static_cast<std::size_t>(band_shape(g).cells()) * static_cast<std::size_t>(type.cell_bytes),
+      "result lines");
   const bool raw_dem = st.dem.format == 1;
   const RawType& dem_type = raw_type(st.dem.itype);
   const auto outside = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(st.val_alti * st.coef)));
   auto write_band = [&](const Band& band) {
+    const std::size_t cols = static_cast<std::size_t>(band.width);
+    const std::size_t line_bytes = cols * static_cast<std::size_t>(type.cell_bytes);
     for (int k = 0; k < band.count; ++k) {
       unsigned char* out = bytes.data() + line_bytes * static_cast<std::size_t>(k);
       if (raw_dem) {
@@ -154,7 +170,7 @@ void save_raster(RunState& st, const ResultChoice& choice) {
         select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), dem_type, band.mask[k],
                          st.code, outside, cols, type, out);
       } else {
-        extract_line(band.altitude[k], band.mask[k], g.nb_col, st.code, st.val_alti, band.altitude[k]);
+        extract_line(band.altitude[k], band.mask[k], band.width, st.code, st.val_alti, band.altitude[k]);
         metres_to_raw(band.altitude[k], cols, st.coef, type, out);
       }
     }
@@ -168,13 +184,14 @@ void save_raster(RunState& st, const ResultChoice& choice) {
   if (st.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * st.coef));
   result.add(choice.files.header).write(ehdr_text(g, type, nodata));
   add_prj_and_report(result, st, choice, g);
-  result.publish();
+  return result.publish();
 }
 
 // The value that the grid header's nodata_value line declares.
 constexpr double kGridNoData = -9999.9999;
 
-void save_grid(RunState& st, Console& con, const ResultChoice& choice) {
+// The grid's questions: the volume noted, the corner of a raw DEM.
+RasterGeometry grid_geometry(RunState& st, Console& con) {
   RasterGeometry g = st.dem.geometry;
   if (st.voltreat == 0) {
     say(con, "\n\n\tThe calculated volume is equal to %lf km3", st.zone.vol_tot * 1e-9);
@@ -190,25 +207,35 @@ void save_grid(RunState& st, Console& con, const ResultChoice& choice) {
     g.Y_min = ask_real(con, "\t\tY_min ? ");
     g.placed = true;
   }
+  return g;
+}
+
+std::string save_grid(RunState& st, Console& con, const ResultChoice& choice, const RasterGeometry& g) {
   ResultSet result;
   GridWriter grid(result.add(choice.files.raster), g);
   say(con, "\n\n");
   const bool marks = st.zone.nodata_cells > 0;
   for_each_band(st, [&](const Band& band) {
     for (int k = 0; k < band.count; ++k) {
-      extract_line(band.altitude[k], band.mask[k], g.nb_col, st.code, st.val_alti, band.altitude[k]);
-      if (marks) mark_no_data(band.altitude[k], band.mask[k], g.nb_col, st.code, g, kGridNoData);
-      show_progress(con, band.first + k, 15);
+      extract_line(band.altitude[k], band.mask[k], band.width, st.code, st.val_alti, band.altitude[k]);
+      if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, st.code, g, kGridNoData);
+      if (band.column == 0) show_progress(con, band.first + k, 15);
     }
-    grid.write_lines(band.altitude, band.count);
+    grid.write_lines(band.altitude, band.count, band.width);
   });
   add_prj_and_report(result, st, choice, g);
-  result.publish();
+  return result.publish();
 }
 
-// True when the files of a result of this name can exist in the folder;
-// otherwise says why.
+// True when the name is a name, not a path, and the files of a result of
+// this name can exist in the folder; otherwise says why.
 bool name_fits(const std::string& folder, const std::string& name, Console& con) {
+  if (name.find_first_of(kPathSeparator == '/' ? "/" : "\\/") != std::string::npos) {
+    say(con, "\n\n\t\"%s\" holds a path separator: the result is written in the folder of the run, "
+             "under a name without one\n",
+        shown(name).c_str());
+    return false;
+  }
   const std::size_t longest = name.size() + kLongestResultSuffix;
   const std::size_t allowed = max_file_name_length(folder);
   if (longest <= allowed) return true;
@@ -230,9 +257,25 @@ void saving(RunState& st, Console& con) {
     choice.base = st.folder + name;
   } while (!choose_output(st, con, choice));
 
-  if (choice.format_out == 1) {
-    save_raster(st, choice);
-  } else {
-    save_grid(st, con, choice);
+  const RasterGeometry grid = choice.format_out == 0 ? grid_geometry(st, con) : st.dem.geometry;
+  std::string notes;
+  for (;;) {
+    try {
+      notes = choice.format_out == 1 ? save_raster(st, choice) : save_grid(st, con, choice, grid);
+      break;
+    } catch (const FatalStop& stop) {
+      // A grid's parsed cells take room in the folder: on a full disk they
+      // go, and the result is made again from the grid's text.
+      if (stop.error != ENOSPC || !st.dem.spill.usable()) throw;
+      st.dem.spill.discard();
+      say(con, "\n\tThe disk is full: the run's copy of the grid's cells is removed to make room, and the result "
+               "is written again from the grid\n");
+    }
   }
+  say(con, "%s", notes.c_str());
+  std::string written;
+  for (const std::string& name : written_names(choice.files, st.dem.geometry.has_prj)) {
+    written += (written.empty() ? "" : ", ") + name;
+  }
+  say(con, "\n\n\tWritten in %s: %s\n", st.folder.c_str(), written.c_str());
 }

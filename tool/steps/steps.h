@@ -27,5 +27,8 @@ void print_banner(Console& con);
 // console after the volume, and at the end of a result descriptor.
 std::string no_data_note(const RunState& st);
 
+// The codes a mask holds, for messages: "0, 1, 2 to 9, 255".
+std::string codes_text(const std::array<bool, 256>& codes);
+
 // Unit factors of stored integers: metres, decimetres, centimetres, millimetres.
 constexpr double kScaleCoef[4] = {1.0, 10.0, 100.0, 1000.0};

@@ -14,7 +14,8 @@ void treatment(RunState& st, Console& con) {
       const int line = band.first + k;
       const bool inner = line >= 1 && line <= g.nb_lig - 2;
       add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
-                    inner ? band.mask[k + 1] : nullptr, g.nb_col, st.code, g, volume, surf_pix);
+                    inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, st.code, g, volume,
+                    surf_pix);
     }
   });
   st.zone = figures;

@@ -4,15 +4,17 @@
 #include "zone.h"
 
 void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* above, const unsigned char* mask,
-                   const unsigned char* below, int nb_col, int code, const RasterGeometry& geometry, bool volume,
-                   double surf_pix) {
+                   const unsigned char* below, int column, int width, int nb_col, int code,
+                   const RasterGeometry& geometry, bool volume, double surf_pix) {
   const bool frame_line = above == nullptr || below == nullptr;
   long long zone = 0;
   // The zone's cells come in runs along the line: the cells between runs are
   // skipped at the speed of memchr, and within a run only the first and last
-  // cells can have a neighbour outside on the line.
-  const unsigned char* p = code >= 0 && code <= 255 ? mask : mask + nb_col;
-  const unsigned char* const end = mask + nb_col;
+  // cells can have a neighbour outside on the line (the run's neighbours, or
+  // beyond a piece's ends, the cells beside it).
+  const unsigned char* p = code >= 0 && code <= 255 ? mask : mask + width;
+  const unsigned char* const end = mask + width;
+  const int first_column = -column, last_column = nb_col - 1 - column;  // the frame's, in the piece's terms
   const auto value = static_cast<unsigned char>(code);
   while (p != end && (p = static_cast<const unsigned char*>(std::memchr(p, value, static_cast<std::size_t>(end - p))))) {
     const int first = static_cast<int>(p - mask);
@@ -31,11 +33,12 @@ void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* 
       f.data_lowest = std::min(f.data_lowest, a);
       f.data_highest = std::max(f.data_highest, a);
       f.data_sum += a;
-      if (frame_line || j == 0 || j == nb_col - 1) {
+      if (frame_line || j == first_column || j == last_column) {
         ++f.frame_cells;
         continue;
       }
-      const bool edge = j == first || j == last - 1 || !in_zone(above[j], code) || !in_zone(below[j], code);
+      const bool edge = (j == first && !in_zone(mask[j - 1], code)) || (j == last - 1 && !in_zone(mask[j + 1], code)) ||
+                        !in_zone(above[j], code) || !in_zone(below[j], code);
       ++(edge ? f.half_cells : f.full_cells);
       if (volume) {
         double vol_pix = a * surf_pix;
@@ -45,5 +48,5 @@ void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* 
     }
   }
   f.zone_cells += zone;
-  f.other_cells += nb_col - zone;
+  f.other_cells += width - zone;
 }

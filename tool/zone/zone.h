@@ -41,14 +41,16 @@ struct ZoneFigures {
   long long data_cells() const { return zone_cells - nodata_cells; }
 };
 
-// Adds one line of the DEM to the figures; `above` and `below` are the mask
-// lines around it, null for the first and last lines. The volume (when
-// `volume` is true) is summed over the inner lines in order, and in each over
-// the inner cells in order: every cell of the zone with data adds altitude x
-// `surf_pix`, or half of it on the zone's edge.
+// Adds one line of the DEM to the figures, or a piece of it: `width` cells
+// from column `column` of a raster of `nb_col` columns. `above` and `below`
+// are the mask lines around it, null for the first and last lines; mask[-1]
+// and mask[width] are the cells beside the piece, where the raster has them.
+// The volume (when `volume` is true) is summed over the inner lines in
+// order, and in each over the inner cells in order: every cell of the zone
+// with data adds altitude x `surf_pix`, or half of it on the zone's edge.
 void add_zone_line(ZoneFigures& figures, const double* altitude, const unsigned char* above, const unsigned char* mask,
-                   const unsigned char* below, int nb_col, int code, const RasterGeometry& geometry, bool volume,
-                   double surf_pix);
+                   const unsigned char* below, int column, int width, int nb_col, int code,
+                   const RasterGeometry& geometry, bool volume, double surf_pix);
 
 // A line of a grid result: the cells of the zone without data get `marker`.
 void mark_no_data(double* line, const unsigned char* mask, int nb_col, int code, const RasterGeometry& geometry,
