@@ -25,18 +25,43 @@
 
 namespace {
 
+// The length of the UTF-8 sequence that starts at `k`, or 0 when the bytes
+// there are not one (a path in another encoding, such as Latin-1).
+std::size_t utf8_length(const std::string& s, std::size_t k) {
+  const auto lead = static_cast<unsigned char>(s[k]);
+  const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  if (length == 0 || k + length > s.size()) return 0;
+  for (std::size_t n = 1; n < length; ++n) {
+    if ((static_cast<unsigned char>(s[k + n]) & 0xC0) != 0x80) return 0;
+  }
+  const auto second = static_cast<unsigned char>(s[k + 1 < s.size() ? k + 1 : k]);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+      (lead == 0xF4 && second > 0x8F)) {
+    return 0;  // overlong forms, surrogates, beyond U+10FFFF
+  }
+  return length;
+}
+
+// A JSON string. Bytes that are not UTF-8 are written as \u00XX each (their
+// value as a code point), so that the report stays valid JSON.
 std::string quoted(const std::string& value) {
   std::string out = "\"";
-  for (const char c : value) {
+  for (std::size_t k = 0; k < value.size();) {
+    const char c = value[k];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t length = utf8_length(value, k);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || length == 0) {
       out += text("\\u%04x", byte);
     } else {
-      out += c;
+      out.append(value, k, length);
+      k += length;
+      continue;
     }
+    ++k;
   }
   return out + "\"";
 }
