@@ -27,6 +27,15 @@ extern const char kPathSeparator;
 // ending in a separator.
 std::string default_images_directory();
 
+// The value of an environment variable ("" when unset), in the encoding of
+// paths.
+std::string environment_value(const char* name);
+
+// A name typed as an answer, in the encoding of paths: the bytes as they are
+// on POSIX systems; UTF-8 on Windows, from the console's code page (or the
+// system's, for answers piped from a file) unless they are UTF-8 already.
+std::string typed_name(const std::string& typed);
+
 // ---- input files ------------------------------------------------------------
 
 // `unreadable`: something may stand there, but the system refuses to say or
@@ -154,6 +163,10 @@ class InterruptsDeferred {
 
 // True when standard input is an interactive console.
 bool console_is_interactive();
+
+// Sets the console up for the tool's text (on Windows, UTF-8 output, as
+// paths are held).
+void prepare_console();
 
 // Waits for one key press, read without echo, and discards it. Returns at once
 // when standard input is not an interactive console (answers piped from a

@@ -36,6 +36,13 @@ std::string default_images_directory() {
   return "./images/";
 }
 
+std::string environment_value(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+std::string typed_name(const std::string& typed) { return typed; }
+
 // ---- input files ------------------------------------------------------------
 
 namespace {
@@ -285,6 +292,8 @@ InterruptsDeferred::~InterruptsDeferred() {
 // ---- console -----------------------------------------------------------------
 
 bool console_is_interactive() { return isatty(STDIN_FILENO) != 0; }
+
+void prepare_console() {}
 
 void wait_for_key() {
   if (!console_is_interactive()) return;

@@ -1,6 +1,6 @@
-// The platform functions on Windows. Paths are the tool's bytes in the
-// system's ANSI code page, as fopen takes them, turned into the wide strings
-// of the system's calls.
+// The platform functions on Windows. Paths are held as UTF-8, whatever the
+// code page of the console they were typed in, and turned into the wide
+// strings of the system's calls.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -25,20 +25,27 @@ bool usable(const std::string& path) {
   return false;
 }
 
-std::wstring widen(const std::string& path) {
-  if (path.empty()) return {};
-  const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+std::wstring wide_of(const std::string& bytes, UINT code_page, DWORD flags = 0) {
+  if (bytes.empty()) return {};
+  const int length = MultiByteToWideChar(code_page, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
+  MultiByteToWideChar(code_page, flags, bytes.data(), static_cast<int>(bytes.size()), wide.data(), length);
   return wide;
 }
 
+std::wstring widen(const std::string& path) { return wide_of(path, CP_UTF8); }
+
 std::string narrow(const std::wstring& wide) {
   if (wide.empty()) return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length, nullptr, nullptr);
   return bytes;
+}
+
+bool is_utf8(const std::string& bytes) {
+  return bytes.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                              static_cast<int>(bytes.size()), nullptr, 0) > 0;
 }
 
 // errno for the system's last error, for the tool's messages.
@@ -88,6 +95,18 @@ std::FILE* stream_of(HANDLE handle, int flags, const char* mode) {
 const char kPathSeparator = '\\';
 
 std::string default_images_directory() { return "c:\\images\\"; }
+
+std::string environment_value(const char* name) {
+  const wchar_t* value = _wgetenv(widen(name).c_str());
+  return value == nullptr ? std::string() : narrow(value);
+}
+
+std::string typed_name(const std::string& typed) {
+  if (is_utf8(typed)) return typed;
+  // Typed in the console's code page (850 for "données" in a western
+  // Windows), or written in the system's ANSI code page in a file of answers.
+  return narrow(wide_of(typed, console_is_interactive() ? GetConsoleCP() : CP_ACP));
+}
 
 // ---- input files ------------------------------------------------------------
 
@@ -337,6 +356,11 @@ InterruptsDeferred::~InterruptsDeferred() { deferred.fetch_sub(1); }
 // ---- console -----------------------------------------------------------------
 
 bool console_is_interactive() { return _isatty(_fileno(stdin)) != 0; }
+
+void prepare_console() {
+  // Paths are UTF-8: a console shows them as such.
+  if (_isatty(_fileno(stdout))) SetConsoleOutputCP(CP_UTF8);
+}
 
 void wait_for_key() {
   // _getch reads one key without echo and leaves the console's mode as it

@@ -80,7 +80,7 @@ const char* parse_name(const std::string& token, std::string& value) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) return "holds a control character, which no name may hold";
   }
-  value = token;
+  value = typed_name(token);
   return nullptr;
 }
 

@@ -15,9 +15,8 @@ namespace {
 // The directory under which the folders of the runs lie, ending in a
 // separator: MESACROP_IMAGES when it is set, the system's default otherwise.
 std::string images_directory() {
-  const char* chosen = std::getenv("MESACROP_IMAGES");
-  if (chosen == nullptr || *chosen == '\0') return default_images_directory();
-  std::string dir = chosen;
+  std::string dir = environment_value("MESACROP_IMAGES");
+  if (dir.empty()) return default_images_directory();
   if (dir.back() != kPathSeparator) dir += kPathSeparator;
   return dir;
 }
@@ -62,6 +61,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   clean_up_on_interrupts();
+  prepare_console();
   Console con{std::cin, std::cout, true};
   return checked_output(run_mesacrop(con, images_directory()));
 }

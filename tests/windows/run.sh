@@ -134,6 +134,26 @@ else
   fail "replacing a result set: status $status"; ls -la "$images/demo"
 fi
 
+echo "== a folder with an accented name"
+# Typed in UTF-8, or in the system's code page (Latin-1 "donn\xe9es"): the
+# same folder, the same result as on Linux, and the path in UTF-8.
+for spelling in "$(printf 'donn\xc3\xa9es')" "$(printf 'donn\xe9es')"; do
+  shown=$(printf '%s' "$spelling" | od -An -tx1 | tr -s ' ')
+  fresh_demo
+  rm -rf "$images/données"
+  mv "$images/demo" "$images/données"
+  run_linux demo jacksboro 1 0 1 zone 1 1 0 0 res 1 0
+  run_windows "$spelling" jacksboro 1 0 1 zone 1 1 0 0 res 1 0
+  if [ "$status" -ne 0 ] || ! cmp -s "$images/données/res_m2.raw" "$linux_images/demo/res_m2.raw"; then
+    fail "données typed as$shown: status $status"; tail -n 5 "$windows_build/transcript"
+  elif ! grep -qF 'applied to c:\images\données\jacksboro_m2.raw ' "$images/données/res_m2.txt"; then
+    fail "données typed as$shown: the report names another path"; head -c 300 "$images/données/res_m2.txt"
+  else
+    pass "the folder données typed as$shown: the result as on Linux, the path in UTF-8 in the report"
+  fi
+  rm -rf "$images/données"
+done
+
 rm -rf "$images/demo" "$linux_images"
 if [ $failures -gt 0 ]; then
   echo "$failures Windows check(s) failed"

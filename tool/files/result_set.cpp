@@ -69,7 +69,8 @@ std::string journal_text(const std::vector<Target>& targets, const std::string& 
   for (const Target& t : targets) {
     const std::string final_name = t.final_path.substr(folder.size());
     const std::string kept_name = t.kept_path.empty() ? "" : t.kept_path.substr(folder.size());
-    out += text("%zu:", final_name.size()) + final_name + text(" %zu:", kept_name.size()) + kept_name + "\n";
+    out += std::to_string(final_name.size()) + ":" + final_name + " " + std::to_string(kept_name.size()) + ":" +
+           kept_name + "\n";
   }
   return out;
 }
