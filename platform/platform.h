@@ -23,6 +23,9 @@
 // The separator of the paths the tool builds and shows.
 extern const char kPathSeparator;
 
+// `path` from the root: relative paths are taken from the working directory.
+std::string absolute_path(const std::string& path);
+
 // The base directory of the folders when MESACROP_IMAGES does not name one,
 // ending in a separator.
 std::string default_images_directory();
@@ -163,6 +166,8 @@ class InterruptsDeferred {
 
 // True when standard input is an interactive console.
 bool console_is_interactive();
+// True when standard error is one (progress lines are shown there).
+bool errors_go_to_console();
 
 // Sets the console up for the tool's text (on Windows, UTF-8 output, as
 // paths are held).

@@ -30,6 +30,14 @@ bool usable(const std::string& path) {
 
 const char kPathSeparator = '/';
 
+std::string absolute_path(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char here[4096];
+  if (getcwd(here, sizeof here) == nullptr) return path;
+  const std::string folder = here;
+  return folder + (folder.back() == '/' ? "" : "/") + path;
+}
+
 std::string default_images_directory() {
   const char* home = std::getenv("HOME");
   if (home != nullptr && *home != '\0') return std::string(home) + "/images/";
@@ -292,6 +300,8 @@ InterruptsDeferred::~InterruptsDeferred() {
 // ---- console -----------------------------------------------------------------
 
 bool console_is_interactive() { return isatty(STDIN_FILENO) != 0; }
+
+bool errors_go_to_console() { return isatty(STDERR_FILENO) != 0; }
 
 void prepare_console() {}
 

@@ -96,6 +96,14 @@ const char kPathSeparator = '\\';
 
 std::string default_images_directory() { return "c:\\images\\"; }
 
+std::string absolute_path(const std::string& path) {
+  std::wstring full(32768, L'\0');
+  const DWORD length = GetFullPathNameW(widen(path).c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  return narrow(full);
+}
+
 std::string environment_value(const char* name) {
   const wchar_t* value = _wgetenv(widen(name).c_str());
   return value == nullptr ? std::string() : narrow(value);
@@ -356,6 +364,8 @@ InterruptsDeferred::~InterruptsDeferred() { deferred.fetch_sub(1); }
 // ---- console -----------------------------------------------------------------
 
 bool console_is_interactive() { return _isatty(_fileno(stdin)) != 0; }
+
+bool errors_go_to_console() { return _isatty(_fileno(stderr)) != 0; }
 
 void prepare_console() {
   // Paths are UTF-8: a console shows them as such.

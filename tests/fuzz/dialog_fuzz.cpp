@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "alps_folder.h"
-#include "program.h"
+#include "dialog/program.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string answers(reinterpret_cast<const char*>(data), size);

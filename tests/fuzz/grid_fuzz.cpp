@@ -4,16 +4,14 @@
 #include "fatal.h"
 #include "fuzz_file.h"
 #include "run_state.h"
-#include "steps/steps.h"
+#include "work/work.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   RunState st;
-  st.dem.path = fuzz_file(data, size, ".asc");
-  std::istringstream in;
+  st.job.dem.path = fuzz_file(data, size, ".asc");
   std::ostream out(nullptr);
-  Console con{in, out, false};
   try {
-    ascii_lecture(st, con);
+    load_grid(st, out, [](const char*, int, int) {});
   } catch (const FatalStop&) {
   }
   return 0;

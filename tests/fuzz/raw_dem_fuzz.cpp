@@ -6,7 +6,7 @@
 #include "fatal.h"
 #include "fuzz_file.h"
 #include "run_state.h"
-#include "steps/steps.h"
+#include "work/work.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 6) return 0;
@@ -14,18 +14,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RasterGeometry& g = st.dem.geometry;
   g.nb_lig = static_cast<std::int16_t>(data[0] | data[1] << 8);  // negative and zero included
   g.nb_col = static_cast<std::int16_t>(data[2] | data[3] << 8) * (data[4] & 0x80 ? 40000 : 1);
-  st.dem.format = 1;
-  st.dem.itype = data[4] & 1;
-  st.dem.descr_OK = (data[4] & 2) == 0;
+  st.job.dem.layout = DemLayout::raw;
+  st.job.dem.itype = data[4] & 1;
+  st.job.dem.write_descriptor = (data[4] & 2) != 0;
+  st.job.dem.unit = data[5] % 4;
   g.dpix_size = data[4] >> 2;
-  st.dem.path = fuzz_file(data + 6, size - 6, "_m2.raw");
-  st.dem.descriptor_path = st.dem.path + ".txt";
-  std::istringstream in(std::to_string(static_cast<int>(data[5] % 6) - 1) + " 4 -1 2");
+  st.job.dem.path = fuzz_file(data + 6, size - 6, "_m2.raw");
+  st.dem.descriptor_path = st.job.dem.path + ".txt";
   std::ostream out(nullptr);
-  Console con{in, out, false};
   try {
     check_dimensions(g.nb_lig, g.nb_col, "The fuzz input");
-    dem_lecture(st, con);
+    raw_dem_loaded(st, raw_dem_range(st, out), out);
   } catch (const FatalStop&) {
   }
   std::remove(st.dem.descriptor_path.c_str());

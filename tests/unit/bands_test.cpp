@@ -30,24 +30,24 @@ TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
       codes[k] = static_cast<unsigned char>(k / 3 % 5 == 0 || k % 7 == 0 ? 2 : 1);
     }
     RunState st;
-    st.dem.format = 1;
-    st.dem.path = dir / "dem_m2.raw";
-    write_bytes(st.dem.path, le16(stored));
+    st.job.dem.layout = DemLayout::raw;
+    st.job.dem.path = dir / "dem_m2.raw";
+    write_bytes(st.job.dem.path, le16(stored));
     st.dem.geometry.nb_lig = lines;
     st.dem.geometry.nb_col = cols;
     st.coef = 10.0;
-    st.mask.mask_type = c.mask_type;
+    st.job.mask.layout = c.mask_type == 1 ? MaskLayout::raw : MaskLayout::bitmap;
     if (c.mask_type == 1) {
-      st.mask.path = dir / "zone.raw";
-      write_bytes(st.mask.path, codes);
+      st.job.mask.path = dir / "zone.raw";
+      write_bytes(st.job.mask.path, codes);
     } else {
-      st.mask.path = dir / "zone.bmp";
-      write_bytes(st.mask.path, bitmap_bytes(cols, lines, 8, codes));
-      InputFile bitmap = open_input(st.mask.path);
+      st.job.mask.path = dir / "zone.bmp";
+      write_bytes(st.job.mask.path, bitmap_bytes(cols, lines, 8, codes));
+      InputFile bitmap = open_input(st.job.mask.path);
       BmpFault why = BmpFault::none;
       ASSERT_TRUE(EnteteBMP(bitmap.get(), st.mask.bitmap, why));
     }
-    for (auto [path, stamp] : {std::pair{st.dem.path, &st.dem.stamp}, {st.mask.path, &st.mask.stamp}}) {
+    for (auto [path, stamp] : {std::pair{st.job.dem.path, &st.dem.stamp}, {st.job.mask.path, &st.mask.stamp}}) {
       InputFile f = open_input(path);
       *stamp = file_stamp(f.get());
     }

@@ -5,7 +5,7 @@
 #include "console.h"
 #include "fatal.h"
 #include "run_state.h"
-#include "steps/steps.h"
+#include "dialog/dialog.h"
 #include "test_files.h"
 
 namespace {
@@ -32,9 +32,9 @@ TEST(Console, VolumeQuestionKeepsAskingAboveOneAndAcceptsNegatives) {
     RunState st;
     parameters(st, s.con);
     EXPECT_EQ(occurrences(s.out.str(), kVolumeQuestion), c.shown) << c.answers;
-    EXPECT_EQ(st.voltreat, c.voltreat) << c.answers;
-    EXPECT_EQ(st.code, 5);
-    EXPECT_EQ(st.val_alti, 1.5);
+    EXPECT_EQ(st.job.zone.voltreat, c.voltreat) << c.answers;
+    EXPECT_EQ(st.job.zone.code, 5);
+    EXPECT_EQ(st.job.zone.outside_m, 1.5);
   }
 }
 

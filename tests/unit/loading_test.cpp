@@ -10,7 +10,9 @@
 #include "image.h"
 #include "raster/bands.h"
 #include "run_state.h"
-#include "steps/steps.h"
+#include "alps_folder.h"
+#include "dialog/dialog.h"
+#include "work/work.h"
 #include "test_files.h"
 
 namespace {
@@ -22,27 +24,29 @@ struct Step {
   Console con{in, out, false};
 };
 
-// A raw DEM of one line, loaded with the unit answer given, and a raw mask of
-// ones beside it.
-void load_raw(RunState& st, const TempDir& dir, const Bytes& bytes, int itype, int cols, const std::string& unit,
-              std::string* transcript = nullptr) {
-  st.dem.path = dir / "dem.raw";
+// A raw DEM of one line, loaded with the unit chosen, and a raw mask of ones
+// beside it.
+StoredRange load_raw(RunState& st, const TempDir& dir, const Bytes& bytes, int itype, int cols, int unit,
+                     std::string* transcript = nullptr) {
+  st.job.dem.path = dir / "dem.raw";
   st.dem.descriptor_path = dir / "dem.txt";
-  write_bytes(st.dem.path, bytes);
-  st.dem.format = 1;
-  st.dem.itype = itype;
+  write_bytes(st.job.dem.path, bytes);
+  st.job.dem.layout = DemLayout::raw;
+  st.job.dem.itype = itype;
+  st.job.dem.unit = unit;
   st.dem.geometry.nb_lig = 1;
   st.dem.geometry.nb_col = cols;
   st.dem.geometry.dpix_size = 10.0;
-  st.dem.descr_OK = true;
-  st.mask.mask_type = 1;
-  st.mask.path = dir / "zone.raw";
-  write_bytes(st.mask.path, Bytes(static_cast<std::size_t>(cols), 1));
-  st.mask.num_lines = 1, st.mask.num_columns = cols;
-  Step step(unit);
-  dem_lecture(st, step.con);
-  mask_lecture(st, step.con);
-  if (transcript != nullptr) *transcript = step.out.str();
+  st.job.mask.layout = MaskLayout::raw;
+  st.job.mask.path = dir / "zone.raw";
+  write_bytes(st.job.mask.path, Bytes(static_cast<std::size_t>(cols), 1));
+  st.mask.lines = 1, st.mask.columns = cols;
+  std::ostringstream notes;
+  const StoredRange range = raw_dem_range(st, notes);
+  raw_dem_loaded(st, range, notes);
+  load_mask(st, notes);
+  if (transcript != nullptr) *transcript = notes.str();
+  return range;
 }
 
 // Every altitude of the DEM as the passes see it, line 0 first.
@@ -61,12 +65,12 @@ TEST(DemLoading, UnitsDivideTheRawValues) {
   struct Case {
     Bytes bytes;
     int itype;
-    const char* unit;
+    int unit;
     double expected;
   };
-  for (const Case& c : {Case{le16({12345}), 0, "2", 123.45}, Case{le16({12345}), 0, "3", 12.345},
-                        Case{le16({0xFFFF}), 0, "0", 65535.0}, Case{le32({-1}), 1, "1", -0.1},
-                        Case{le16({29}), 0, "2", 0.29}}) {
+  for (const Case& c : {Case{le16({12345}), 0, 2, 123.45}, Case{le16({12345}), 0, 3, 12.345},
+                        Case{le16({0xFFFF}), 0, 0, 65535.0}, Case{le32({-1}), 1, 1, -0.1},
+                        Case{le16({29}), 0, 2, 0.29}}) {
     RunState st;
     load_raw(st, dir, c.bytes, c.itype, 1, c.unit);
     EXPECT_EQ(altitudes(st), std::vector<double>{c.expected}) << c.unit;
@@ -82,34 +86,34 @@ TEST(DemLoading, ReportsTheTrueExtremes) {
   };
   for (const Case& c : {Case{le32({2000000, 1500000, 3000000}), 1, 1500000, 3000000},
                         Case{le32({-5, -40, -7}), 1, -40, -5}, Case{le16({7, 65535, 3}), 0, 3, 65535}}) {
-    std::string transcript;
     RunState st;
-    load_raw(st, dir, c.bytes, c.itype, 3, "0", &transcript);
-    EXPECT_NE(transcript.find("Min = " + std::to_string(c.mind) + "\n\t\tMax = " + std::to_string(c.maxd) + " "),
-              std::string::npos)
-        << transcript;
+    const StoredRange range = load_raw(st, dir, c.bytes, c.itype, 3, 0);
+    EXPECT_EQ(range.low, c.mind);
+    EXPECT_EQ(range.high, c.maxd);
   }
 }
 
 TEST(DemLoading, UnitQuestionAskedAgainAboveThreeAndBelowZero) {
-  TempDir dir;
-  std::string transcript;
+  TempDir base;
+  Alps alps(base);
   RunState st;
-  load_raw(st, dir, le16({100}), 0, 1, "4 -1 1", &transcript);
+  Step step("alps mnt 1 0 4 -1 1 zone 1");
+  opening(st, step.con, base.path() + "/");
   EXPECT_EQ(st.coef, 10.0);
-  EXPECT_EQ(occurrences(transcript, "Are these values"), 3);
+  EXPECT_EQ(occurrences(step.out.str(), "Are these values"), 3);
+  EXPECT_NE(step.out.str().find("Min = 10000\n\t\tMax = 10550 "), std::string::npos) << step.out.str();
 }
 
 TEST(DemLoading, ShortFileStopsLongFileWarns) {
   TempDir dir;
   RunState short_dem;
-  const std::string message = stop_of([&] { load_raw(short_dem, dir, le16({1, 2}), 0, 3, "0"); });
+  const std::string message = stop_of([&] { load_raw(short_dem, dir, le16({1, 2}), 0, 3, 0); });
   EXPECT_NE(message.find("dem.raw"), std::string::npos) << message;
   EXPECT_NE(message.find("need 6 bytes, it holds 4"), std::string::npos) << message;
 
   std::string transcript;
   RunState st;
-  load_raw(st, dir, le16({1, 2, 3, 4}), 0, 3, "0", &transcript);
+  load_raw(st, dir, le16({1, 2, 3, 4}), 0, 3, 0, &transcript);
   EXPECT_NE(transcript.find("holds 2 bytes more"), std::string::npos) << transcript;
   EXPECT_EQ(altitudes(st), (std::vector<double>{1, 2, 3}));
 }
@@ -117,10 +121,10 @@ TEST(DemLoading, ShortFileStopsLongFileWarns) {
 TEST(DemLoading, GridAnnouncingMoreCellsThanItsFileHoldsStopsBeforeReadingThem) {
   TempDir dir;
   RunState st;
-  st.dem.path = dir / "big.asc";
-  write_file(st.dem.path, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
+  st.job.dem.path = dir / "big.asc";
+  write_file(st.job.dem.path, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
   Step step;
-  const std::string message = stop_of([&] { ascii_lecture(st, step.con); });
+  const std::string message = stop_of([&] { load_grid(st, step.out, [](const char*, int, int) {}); });
   EXPECT_NE(message.find("big.asc announces 100000 lines x 100000 columns"), std::string::npos) << message;
 }
 
@@ -128,15 +132,15 @@ TEST(DemLoading, GridCellsAreReadBackFromTheSpillFileOrTheText) {
   TempDir dir;
   for (const bool spill : {true, false}) {
     RunState st;
-    st.dem.path = dir / "g.asc";
-    st.mask.mask_type = 1;
-    st.mask.path = dir / "zone.raw";
-    write_bytes(st.mask.path, Bytes(6, 1));
-    write_file(st.dem.path, "ncols 2\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n1.5 -2\n3 4e2\n-0.25 6\n");
-    st.mask.num_lines = 3, st.mask.num_columns = 2;
+    st.job.dem.path = dir / "g.asc";
+    st.job.mask.layout = MaskLayout::raw;
+    st.job.mask.path = dir / "zone.raw";
+    write_bytes(st.job.mask.path, Bytes(6, 1));
+    write_file(st.job.dem.path, "ncols 2\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n1.5 -2\n3 4e2\n-0.25 6\n");
+    st.mask.lines = 3, st.mask.columns = 2;
     Step step;
-    ascii_lecture(st, step.con);
-    mask_lecture(st, step.con);
+    load_grid(st, step.out, [](const char*, int, int) {});
+    load_mask(st, step.out);
     EXPECT_EQ(temporaries_in(dir.path()).size(), 1u);
     if (!spill) st.dem.spill.discard();  // as when the folder had no room for it
     for (int pass = 0; pass < 2; ++pass) {
@@ -151,7 +155,7 @@ namespace {
 void mask_state(RunState& st, const TempDir& dir, int lines, int cols) {
   st.dem.geometry.nb_lig = lines;
   st.dem.geometry.nb_col = cols;
-  st.mask.path = dir / "zone.bmp";
+  st.job.mask.path = dir / "zone.bmp";
 }
 
 void write_bitmap(const std::string& path, int cols, int lines, int type, const std::vector<unsigned char>& bytes,
@@ -169,19 +173,19 @@ TEST(MaskLoading, RawMaskSizeCheckedFirstThenItsLength) {
   TempDir dir;
   RunState st;
   mask_state(st, dir, 2, 3);
-  st.mask.mask_type = 1;
-  st.mask.path = dir / "zone.raw";
-  write_bytes(st.mask.path, {0, 1, 2, 3, 4, 5});
-  st.mask.num_lines = 3, st.mask.num_columns = 2;  // swapped in the descriptor
+  st.job.mask.layout = MaskLayout::raw;
+  st.job.mask.path = dir / "zone.raw";
+  write_bytes(st.job.mask.path, {0, 1, 2, 3, 4, 5});
+  st.mask.lines = 3, st.mask.columns = 2;  // swapped in the descriptor
   Step step;
-  EXPECT_EQ(stop_of([&] { mask_lecture(st, step.con); }),
+  EXPECT_EQ(stop_of([&] { load_mask(st, step.out); }),
             "\n\n\tThe mask size is not the size of the DEM \n\t(the DEM  has 2 lines x 3 columns, the mask " +
-                st.mask.path + " 3 lines x 2 columns)\n");
+                st.job.mask.path + " 3 lines x 2 columns)\n");
 
-  st.mask.num_lines = 2, st.mask.num_columns = 3;
-  mask_lecture(st, step.con);
-  write_bytes(st.mask.path, {0, 1, 2, 3, 4});
-  const std::string short_message = stop_of([&] { mask_lecture(st, step.con); });
+  st.mask.lines = 2, st.mask.columns = 3;
+  load_mask(st, step.out);
+  write_bytes(st.job.mask.path, {0, 1, 2, 3, 4});
+  const std::string short_message = stop_of([&] { load_mask(st, step.out); });
   EXPECT_NE(short_message.find("zone.raw is too short"), std::string::npos) << short_message;
 }
 
@@ -212,16 +216,16 @@ TEST(MaskLoading, BitmapMasks) {
     mask_state(st, dir, 2, c.cols);
     Step step;
     if (c.expected.empty()) {
-      const std::string message = stop_of([&] { mask_lecture(st, step.con); });
+      const std::string message = stop_of([&] { load_mask(st, step.out); });
       EXPECT_NE(message.find(c.stop_has), std::string::npos) << c.name << ": " << message;
       continue;
     }
-    mask_lecture(st, step.con);
-    st.dem.format = 1;
+    load_mask(st, step.out);
+    st.job.dem.layout = DemLayout::raw;
     st.coef = 1.0;
-    st.dem.path = dir / "dem_m2.raw";
-    write_bytes(st.dem.path, le16(std::vector<unsigned>(c.expected.size(), 0)));
-    InputFile dem = open_input(st.dem.path);
+    st.job.dem.path = dir / "dem_m2.raw";
+    write_bytes(st.job.dem.path, le16(std::vector<unsigned>(c.expected.size(), 0)));
+    InputFile dem = open_input(st.job.dem.path);
     st.dem.stamp = file_stamp(dem.get());
     std::vector<unsigned char> seen;
     for_each_band(st, [&](const Band& band) {
@@ -235,9 +239,9 @@ TEST(MaskLoading, AFileThatIsNoBitmapGetsTheBitmapMessage) {
   TempDir dir;
   RunState st;
   mask_state(st, dir, 2, 3);
-  write_file(st.mask.path, "not a bitmap at all");
+  write_file(st.job.mask.path, "not a bitmap at all");
   Step step;
-  const std::string message = stop_of([&] { mask_lecture(st, step.con); });
-  EXPECT_NE(message.find(st.mask.path + " cannot be read as a bitmap"), std::string::npos) << message;
+  const std::string message = stop_of([&] { load_mask(st, step.out); });
+  EXPECT_NE(message.find(st.job.mask.path + " cannot be read as a bitmap"), std::string::npos) << message;
   EXPECT_NE(message.find("uncompressed"), std::string::npos);
 }

@@ -37,10 +37,10 @@ struct ResultFiles {
   std::string raster, descriptor, header, prj, json;
 };
 
-inline ResultFiles result_files(const std::string& base, int format_out, const RawType& type) {
-  const std::string raster = format_out == 0 ? grid_file(base) : raw_raster_file(base, type);
+inline ResultFiles result_files(const std::string& base, bool raw, const RawType& type) {
+  const std::string raster = raw ? raw_raster_file(base, type) : grid_file(base);
   ResultFiles files{raster, {}, {}, beside(raster, ".prj"), beside(raster, ".json")};
-  if (format_out != 0) {
+  if (raw) {
     files.descriptor = raw_descriptor_file(base, type);
     files.header = beside(raster, ".hdr");
   }

@@ -131,6 +131,7 @@ struct JsonReport {
   std::vector<std::string> files;  // names of the result's files, in its folder
   ZoneFigures zone;
   bool volume;                     // the volume was asked for
+  bool outside_no_data = false;    // cells outside the zone hold the no-data marker
 };
 
 // NAME.json / NAME_m2.json: one JSON object with the run's inputs, choices,

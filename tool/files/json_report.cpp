@@ -84,7 +84,7 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"dem\": " + quoted(r.dem_path) + ",\n";
   out += "  \"mask\": " + quoted(r.mask_path) + ",\n";
   out += "  \"code\": " + std::to_string(r.code) + ",\n";
-  out += "  \"hypsometric_value_m\": " + number(r.val_alti) + ",\n";
+  out += "  \"hypsometric_value_m\": " + (r.outside_no_data ? "null" : number(r.val_alti)) + ",\n";
   out += "  \"lines\": " + std::to_string(g.nb_lig) + ",\n";
   out += "  \"columns\": " + std::to_string(g.nb_col) + ",\n";
   out += "  \"cell_size_m\": " + number(g.dpix_size) + ",\n";

@@ -15,33 +15,33 @@ namespace {
 class DemLines {
  public:
   DemLines(RunState& st, const BandShape& shape)
-      : dem_(st.dem), coef_(st.coef),
+      : dem_(st.dem), choice_(st.job.dem), coef_(st.coef),
         rows_(new_matrix(dmatrice, frdmatrice, shape.width, shape.lines, "DEM lines")) {
-    file_ = open_required(dem_.path);
-    check_unchanged(file_.get(), dem_.path, dem_.stamp);
+    file_ = open_required(choice_.path);
+    check_unchanged(file_.get(), choice_.path, dem_.stamp);
     dem_.spill.rewind();
-    if (dem_.format == 0 && dem_.spill.usable()) return;
-    if (dem_.format == 1) {
+    if (grid() && dem_.spill.usable()) return;
+    if (!grid()) {
       bytes_ = new_vector(ucvecteur, frucvecteur,
-                          static_cast<std::size_t>(shape.cells()) * static_cast<std::size_t>(raw_type(dem_.itype).cell_bytes),
+                          static_cast<std::size_t>(shape.cells()) * static_cast<std::size_t>(raw_type(choice_.itype).cell_bytes),
                           "DEM lines");
       return;
     }
-    grid_ = std::make_unique<GridReader>(file_.get(), dem_.path);
+    grid_ = std::make_unique<GridReader>(file_.get(), choice_.path);
     const RasterGeometry again = grid_->read_header();
     if (again.nb_lig != dem_.geometry.nb_lig || again.nb_col != dem_.geometry.nb_col) {
-      fatal_stop(text("\n\n\tThe grid %s changed while the run was reading it\n", dem_.path.c_str()));
+      fatal_stop(text("\n\n\tThe grid %s changed while the run was reading it\n", choice_.path.c_str()));
     }
   }
 
   void read(Band& band, BandCells cells) {
     const auto width = static_cast<std::size_t>(band.width);
     band.altitude = rows_.get();
-    if (dem_.format == 0 && !grid_) {
+    if (grid() && !grid_) {
       for (int k = 0; k < band.count; ++k) {
         if (!dem_.spill.read(rows_[k], width)) {
           fatal_stop(text("\n\n\tThe cells of the grid %s could not be read back from the run's temporary file\n",
-                          dem_.path.c_str()));
+                          choice_.path.c_str()));
         }
       }
       return;
@@ -50,9 +50,9 @@ class DemLines {
       grid_->read_lines(rows_.get(), band.first, band.count, band.column, band.width, [](int) {});
       return;
     }
-    const RawType& type = raw_type(dem_.itype);
+    const RawType& type = raw_type(choice_.itype);
     const std::size_t line_bytes = width * static_cast<std::size_t>(type.cell_bytes);
-    read_raw_lines(file_.get(), dem_.path, bytes_.data(), line_bytes, band.first, band.count);
+    read_raw_lines(file_.get(), choice_.path, bytes_.data(), line_bytes, band.first, band.count);
     band.stored = bytes_.data();
     if (cells == BandCells::stored) return;
     for (int k = 0; k < band.count; ++k) {
@@ -61,10 +61,13 @@ class DemLines {
   }
 
   // The file was the same all along.
-  void finish() { check_unchanged(file_.get(), dem_.path, dem_.stamp); }
+  void finish() { check_unchanged(file_.get(), choice_.path, dem_.stamp); }
 
  private:
+  bool grid() const { return choice_.layout == DemLayout::ascii_grid; }
+
   DemInput& dem_;
+  const DemChoice& choice_;
   double coef_;
   InputFile file_;
   Matrix<double> rows_;
@@ -77,16 +80,17 @@ class DemLines {
 // as loading checked).
 class MaskFile {
  public:
-  explicit MaskFile(const MaskInput& mask) : mask_(mask), file_(open_required(mask.path)) {
-    check_unchanged(file_.get(), mask_.path, mask_.stamp);
+  explicit MaskFile(const RunState& st)
+      : mask_(st.mask), choice_(st.job.mask), file_(open_required(choice_.path)) {
+    check_unchanged(file_.get(), choice_.path, mask_.stamp);
   }
 
   // `count` whole lines from `first`, in order; a raw mask is read on from
   // where the last read ended.
   void read_lines(int first, int count, int nb_col, unsigned char* const* rows) {
-    if (mask_.mask_type == 1) {
+    if (choice_.layout == MaskLayout::raw) {
       for (int k = 0; k < count; ++k) {
-        read_raw_lines(file_.get(), mask_.path, rows[k], static_cast<std::size_t>(nb_col), first + k, 1);
+        read_raw_lines(file_.get(), choice_.path, rows[k], static_cast<std::size_t>(nb_col), first + k, 1);
       }
       return;
     }
@@ -95,21 +99,21 @@ class MaskFile {
 
   // Columns column .. column + width - 1 of one line.
   void read_segment(int line, int column, int width, int nb_col, unsigned char* out) {
-    if (mask_.mask_type == 1) {
+    if (choice_.layout == MaskLayout::raw) {
       const std::uint64_t at = static_cast<std::uint64_t>(line) * static_cast<std::uint64_t>(nb_col) +
                                static_cast<std::uint64_t>(column);
       if (!seek_to(file_.get(), at)) cut_short(line);
-      read_raw_lines(file_.get(), mask_.path, out, static_cast<std::size_t>(width), line, 1);
+      read_raw_lines(file_.get(), choice_.path, out, static_cast<std::size_t>(width), line, 1);
       return;
     }
     read_bitmap(line, 1, column, width, &out);
   }
 
-  void finish() { check_unchanged(file_.get(), mask_.path, mask_.stamp); }
+  void finish() { check_unchanged(file_.get(), choice_.path, mask_.stamp); }
 
  private:
   [[noreturn]] void cut_short(int line) {
-    fatal_stop(text("\n\n\tThe file %s could not be read at line %d\n", mask_.path.c_str(), line));
+    fatal_stop(text("\n\n\tThe file %s could not be read at line %d\n", choice_.path.c_str(), line));
   }
 
   void read_bitmap(int first, int count, int column, int width, unsigned char* const* rows) {
@@ -128,6 +132,7 @@ class MaskFile {
   }
 
   const MaskInput& mask_;
+  const MaskChoice& choice_;
   InputFile file_;
   std::vector<unsigned char> pixels_;
 };
@@ -137,7 +142,7 @@ class MaskFile {
 class MaskLines {
  public:
   MaskLines(const RunState& st, const BandShape& shape)
-      : file_(st.mask), nb_lig_(st.dem.geometry.nb_lig), nb_col_(st.dem.geometry.nb_col), rows_(shape.lines + 2),
+      : file_(st), nb_lig_(st.dem.geometry.nb_lig), nb_col_(st.dem.geometry.nb_col), rows_(shape.lines + 2),
         whole_lines_(shape.width == nb_col_) {
     // Whole lines: a window of lines sliding down the file. Pieces: three
     // segments with a cell of room on each side.

@@ -10,17 +10,18 @@
 #include "files/input_file.h"
 #include "image.h"
 #include "raster/bands.h"
-#include "steps.h"
+#include "text.h"
+#include "work.h"
 
 namespace {
 
 void check_mask_size(const RunState& st) {
   const RasterGeometry& g = st.dem.geometry;
-  if (st.mask.num_lines != g.nb_lig || st.mask.num_columns != g.nb_col) {
+  if (st.mask.lines != g.nb_lig || st.mask.columns != g.nb_col) {
     fatal_stop(text("\n\n\tThe mask size is not the size of the DEM "
                     "\n\t(the DEM %s has %d lines x %d columns, the mask %s %d lines x %d columns)\n",
-                    st.dem.path.c_str(), g.nb_lig, g.nb_col, st.mask.path.c_str(), st.mask.num_lines,
-                    st.mask.num_columns));
+                    st.job.dem.path.c_str(), g.nb_lig, g.nb_col, st.job.mask.path.c_str(), st.mask.lines,
+                    st.mask.columns));
   }
 }
 
@@ -31,22 +32,22 @@ void scan_raw_mask(RunState& st, std::FILE* f) {
   while (left > 0) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
     if (std::fread(chunk.data(), 1, n, f) != n) {
-      fatal_stop(text("\n\n\tThe file %s could not be read\n", st.mask.path.c_str()));
+      fatal_stop(text("\n\n\tThe file %s could not be read\n", st.job.mask.path.c_str()));
     }
     for (std::size_t k = 0; k < n; ++k) st.mask.codes[chunk[k]] = true;
     left -= n;
   }
 }
 
-void load_raw_mask(RunState& st, Console& con) {
+void load_raw_mask(RunState& st, std::ostream& notes) {
   check_mask_size(st);
-  InputFile f = open_required(st.mask.path, "\n\n\tFile %s unknown\n");
+  InputFile f = open_required(st.job.mask.path, "\n\n\tFile %s unknown\n");
   st.mask.stamp = file_stamp(f.get());
   const RasterGeometry& g = st.dem.geometry;
-  const std::uint64_t surplus = raster_surplus(f.get(), st.mask.path, g.nb_lig, g.nb_col, 1);
+  const std::uint64_t surplus = raster_surplus(f.get(), st.job.mask.path, g.nb_lig, g.nb_col, 1);
   if (surplus > 0) {
-    say(con, "\n\tWarning: %s holds %llu bytes more than %d lines x %d columns; they are not read\n",
-        st.mask.path.c_str(), static_cast<unsigned long long>(surplus), g.nb_lig, g.nb_col);
+    note(notes, "\n\tWarning: %s holds %llu bytes more than %d lines x %d columns; they are not read\n",
+        st.job.mask.path.c_str(), static_cast<unsigned long long>(surplus), g.nb_lig, g.nb_col);
   }
   scan_raw_mask(st, f.get());
 }
@@ -85,7 +86,7 @@ void scan_bitmap(RunState& st, std::FILE* f) {
   for (int k = 0; k < lines; ++k) rows[static_cast<std::size_t>(k)] = pixels.data() + row_bytes * static_cast<std::size_t>(k);
   for (int first = 0; first < layout.NbLig; first += lines) {
     const int count = std::min(lines, layout.NbLig - first);
-    if (!LignesBMP(f, layout, first, count, 0, layout.NbCol, rows.data())) refuse_bitmap(st.mask.path, BmpFault::cut_short);
+    if (!LignesBMP(f, layout, first, count, 0, layout.NbCol, rows.data())) refuse_bitmap(st.job.mask.path, BmpFault::cut_short);
     for (int k = 0; k < count; ++k) {
       const unsigned char* row = rows[static_cast<std::size_t>(k)];
       for (int j = 0; j < layout.NbCol; ++j) {
@@ -93,7 +94,7 @@ void scan_bitmap(RunState& st, std::FILE* f) {
         if (layout.taille == 3 && (pixel[0] != pixel[1] || pixel[1] != pixel[2])) {
           fatal_stop(text("\n\n\tThe 24-bit mask %s has a pixel that is not grey at line %d, column %d: "
                           "a 24-bit mask must hold grey levels only (equal blue, green and red)\n",
-                          st.mask.path.c_str(), first + k, j));
+                          st.job.mask.path.c_str(), first + k, j));
         }
         st.mask.codes[pixel[0]] = true;
       }
@@ -104,23 +105,45 @@ void scan_bitmap(RunState& st, std::FILE* f) {
 // The header first: a bitmap of the wrong size is refused before any of
 // its pixels is read.
 void load_bitmap_mask(RunState& st) {
-  InputFile f = open_required(st.mask.path);
+  InputFile f = open_required(st.job.mask.path);
   st.mask.stamp = file_stamp(f.get());
   BmpFault why = BmpFault::none;
-  if (!EnteteBMP(f.get(), st.mask.bitmap, why)) refuse_bitmap(st.mask.path, why);
-  st.mask.num_columns = st.mask.bitmap.NbCol;
-  st.mask.num_lines = st.mask.bitmap.NbLig;
+  if (!EnteteBMP(f.get(), st.mask.bitmap, why)) refuse_bitmap(st.job.mask.path, why);
+  st.mask.columns = st.mask.bitmap.NbCol;
+  st.mask.lines = st.mask.bitmap.NbLig;
   check_mask_size(st);
   scan_bitmap(st, f.get());
 }
 
 }  // namespace
 
-void mask_lecture(RunState& st, Console& con) {
-  if (st.mask.mask_type == 1) {
-    load_raw_mask(st, con);
+bool read_mask_descriptor(RunState& st) {
+  InputFile descriptor = open_input(st.mask.descriptor_path);
+  if (!descriptor) return false;
+  if (read_mask_descriptor(descriptor.get(), st.mask.lines, st.mask.columns) < 2) {
+    std::rewind(descriptor.get());
+    std::string head(40, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), descriptor.get()));
+    fatal_stop(text("\n\n\tThe mask descriptor %s does not hold two sizes (lines, then columns): it begins "
+                    "with \"%s\"\n",
+                    st.mask.descriptor_path.c_str(), shown(head).c_str()));
+  }
+  return true;
+}
+
+void load_mask(RunState& st, std::ostream& notes) {
+  if (st.job.mask.layout == MaskLayout::raw) {
+    load_raw_mask(st, notes);
   } else {
     load_bitmap_mask(st);
+  }
+}
+
+void code_warning(const RunState& st, std::ostream& notes) {
+  const int code = st.job.zone.code;
+  if (code < 0 || code > 255 || !st.mask.codes[static_cast<std::size_t>(code)]) {
+    note(notes, "\n\tWarning: the code %d selects no cell: the mask %s holds the codes %s\n", code,
+         st.job.mask.path.c_str(), codes_text(st.mask.codes).c_str());
   }
 }
 

@@ -1,4 +1,4 @@
-// One whole run of the tool on a console.
+// One whole run of the tool through the dialog on a console.
 #pragma once
 
 #include <string>

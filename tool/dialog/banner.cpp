@@ -1,6 +1,6 @@
 #include <string>
 
-#include "steps.h"
+#include "dialog.h"
 #include "version.h"
 
 namespace {

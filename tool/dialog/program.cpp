@@ -1,0 +1,33 @@
+#include "program.h"
+
+#include <new>
+
+#include "dialog.h"
+#include "fatal.h"
+
+int run_mesacrop(Console& con, const std::string& images_dir) {
+  try {
+    RunState st;
+    opening(st, con, images_dir);
+    parameters(st, con);
+    measure_zone(st, con.out, dialog_progress(con));
+    saving(st, con);
+    con.out.flush();
+    return 0;
+  } catch (const FatalStop& stop) {
+    con.out << stop.message;
+  } catch (const std::bad_alloc&) {
+    con.out << "\n\n\tNot enough memory for this DEM\n";
+  }
+  wait_key(con);
+  return 1;
+}
+
+PassProgress dialog_progress(Console& con) {
+  return [&con](const char* pass, int line, int lines) {
+    if (line == lines) return;
+    const std::string name = pass;
+    if (name == "reading the grid") show_progress(con, line, 19);
+    if (name == "writing the grid") show_progress(con, line, 15);
+  };
+}

@@ -1,0 +1,68 @@
+// Every choice of a run, in one record. The command line fills it from its
+// flags before the work begins; the dialog fills it answer after answer, in
+// its own order, between the calls of the work that show the facts its next
+// question needs (work/work.h). Nothing here is read from a file: files give
+// facts, which the run state holds (run_state.h).
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The layouts of the DEM, the mask and the result, named from their files.
+enum class DemLayout {
+  ascii_grid,  // NAME.asc
+  raw,         // NAME_m2.raw / NAME_m4.raw with NAME_m2.txt / NAME_m4.txt
+};
+enum class MaskLayout {
+  bitmap,  // NAME.bmp
+  raw,     // NAME.raw with NAME.txt
+};
+enum class ResultLayout {
+  ascii_grid,  // RES.asc
+  raw,         // RES_m2.raw / RES_m4.raw with RES_m2.txt, RES_m2.hdr
+};
+
+// A lower-left corner in map coordinates.
+struct Corner {
+  double x = 0.0, y = 0.0;
+};
+
+struct DemChoice {
+  std::string path;                        // the raster or grid file
+  DemLayout layout = DemLayout::ascii_grid;
+  int itype = 0;                           // raw: 0 16-bit cells, 1 32-bit (raw_types.h)
+  std::optional<int> unit;                 // raw: 0 m, 1 dm, 2 cm, 3 mm (kScaleCoef); none: asked after loading
+  std::optional<int> lines, columns;       // raw without descriptor: its size
+  std::optional<double> pixel_size;        // raw: without descriptor, or when it gives 0
+  bool write_descriptor = false;           // a missing descriptor is written once the DEM is loaded
+};
+
+struct MaskChoice {
+  std::string path;                        // the raw mask or bitmap
+  MaskLayout layout = MaskLayout::bitmap;
+  std::optional<int> lines, columns;       // raw without descriptor: its size
+};
+
+struct ZoneChoice {
+  int code = 0;                            // mask value of the zone
+  double outside_m = 0.0;                  // the hypsometric value: altitude of every cell outside it
+  bool outside_no_data = false;            // grid results: cells outside get the no-data marker instead
+  int voltreat = 0;                        // 0: compute the volume; 1 or any negative answer: not
+  bool volume() const { return voltreat == 0; }
+};
+
+struct ResultChoice {
+  std::string base;                        // folder and name, without suffix
+  ResultLayout layout = ResultLayout::raw;
+  int itype = 0;                           // raw: 0 16-bit, 1 32-bit
+  std::optional<int> unit;                 // raw from a grid: 0 m .. 3 mm
+  std::optional<Corner> corner;            // grid from a raw DEM: its lower-left corner
+  std::string report_copy;                 // also write the JSON report here ("-": standard output)
+};
+
+struct Job {
+  DemChoice dem;
+  MaskChoice mask;
+  ZoneChoice zone;
+  ResultChoice result;
+};

@@ -1,0 +1,35 @@
+// The zone's figures: one pass over the DEM and the mask gives its cells,
+// altitudes and, when it was asked for, its volume.
+#include "number_text.h"
+#include "raster/bands.h"
+#include "text.h"
+#include "work.h"
+
+void measure_zone(RunState& st, std::ostream& notes, const PassProgress& progress) {
+  const RasterGeometry& g = st.dem.geometry;
+  const double surf_pix = g.dpix_size * g.dpix_size;
+  const bool volume = st.job.zone.volume();
+  const int code = st.job.zone.code;
+  ZoneFigures figures;
+  for_each_band(st, [&](const Band& band) {
+    for (int k = 0; k < band.count; ++k) {
+      const int line = band.first + k;
+      if (band.column == 0) progress("measuring the zone", line, g.nb_lig);
+      const bool inner = line >= 1 && line <= g.nb_lig - 2;
+      add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
+                    inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, code, g, volume,
+                    surf_pix);
+    }
+  });
+  progress("measuring the zone", g.nb_lig, g.nb_lig);
+  st.zone = figures;
+  if (volume && figures.nodata_cells > 0) note(notes, "\n\n\t%s", no_data_note(st).c_str());
+}
+
+std::string no_data_note(const RunState& st) {
+  const long long cells = st.zone.nodata_cells;
+  const std::string marker = st.dem.stored_nodata ? "stored value " + std::to_string(*st.dem.stored_nodata)
+                                                  : "value " + shortest_text(st.dem.geometry.nodata);
+  return text("%lld cell%s of the zone ha%s no data (%s): left out of the volume", cells, cells == 1 ? "" : "s",
+              cells == 1 ? "s" : "ve", marker.c_str());
+}

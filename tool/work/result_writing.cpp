@@ -1,0 +1,254 @@
+// Writing the result: a raw raster with its descriptor and header, or an
+// ASCII grid, made line by line from the DEM and the mask, with its report
+// and coordinate system, and put in place as one set.
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "fatal.h"
+#include "files/file_names.h"
+#include "files/formats.h"
+#include "files/output_file.h"
+#include "files/result_set.h"
+#include "nrutil.h"
+#include "platform.h"
+#include "raster/bands.h"
+#include "text.h"
+#include "version.h"
+#include "work.h"
+#include "zone/stored_value.h"
+
+namespace {
+
+// The value that the grid header's nodata_value line declares.
+constexpr double kGridNoData = -9999.9999;
+
+bool raw_result(const RunState& st) { return st.job.result.layout == ResultLayout::raw; }
+
+// The unit of a raw result's stored values: a raw DEM's, or the one chosen
+// for a grid's result.
+double result_coef(const RunState& st) {
+  return st.job.dem.layout == DemLayout::ascii_grid ? kScaleCoef[st.job.result.unit.value_or(0)] : st.coef;
+}
+
+struct StoredExtremes {
+  double lowest, highest;  // stored values (whole numbers) of the smallest and largest altitude
+};
+
+// The stored values of the result's extremes: the zone's altitudes and, when
+// some cell lies outside the zone, the hypsometric value.
+StoredExtremes stored_extremes(const RunState& st) {
+  double min_s = st.zone.lowest, max_s = st.zone.highest;
+  if (st.zone.other_cells > 0) {
+    min_s = std::min(min_s, st.job.zone.outside_m);
+    max_s = std::max(max_s, st.job.zone.outside_m);
+  }
+  const double coef = result_coef(st);
+  return {stored_value(min_s * coef), stored_value(max_s * coef)};
+}
+
+// The names of the files a result writes, in its folder.
+std::vector<std::string> written_names(const ResultFiles& f, bool has_prj) {
+  std::vector<std::string> names;
+  for (const std::string& path : {f.raster, f.descriptor, f.header, has_prj ? f.prj : "", f.json}) {
+    if (!path.empty()) names.push_back(path.substr(folder_of(path).size()));
+  }
+  return names;
+}
+
+// True when a result of this name is already there: then a .prj of its name
+// is that earlier result's, and goes with it when the new result has none.
+// Any other .prj of that name belongs to someone else and stays.
+bool earlier_result(const ResultFiles& files) {
+  return file_kind(files.raster) == FileKind::regular || file_kind(files.json) == FileKind::regular;
+}
+
+// The files every result has besides its raster: the DEM's coordinate
+// system (or none, and then none left from an earlier result of the name) and
+// the report for scripts.
+void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles& files,
+                        const RasterGeometry& geometry, std::string& report_text) {
+  if (geometry.has_prj) {
+    result.add(files.prj).write(geometry.prj);
+  } else if (earlier_result(files)) {
+    result.drop(files.prj);
+  }
+  const ZoneChoice& zone = st.job.zone;
+  JsonReport report{kVersion, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, st.zone,
+                    zone.volume()};
+  report.outside_no_data = zone.outside_no_data;
+  report.format = !raw_result(st) ? "ascii grid" : raw_type(st.job.result.itype).bits == 16 ? "raw 16-bit" : "raw 32-bit";
+  report.files = written_names(files, geometry.has_prj);
+  report_text = json_report_text(report);
+  result.add(files.json).write(report_text);
+}
+
+std::string write_raster(RunState& st, const ResultFiles& files, const PassProgress& progress,
+                         std::string& report_text) {
+  const RasterGeometry& g = st.dem.geometry;
+  const ZoneChoice& zone = st.job.zone;
+  const RawType& type = raw_type(st.job.result.itype);
+  const StoredExtremes range = stored_extremes(st);
+  const ResultReport report{g.nb_lig, g.nb_col, type.cell_bytes,
+                            static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
+                            g.dpix_size, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m,
+                            zone.voltreat, st.zone.vol_tot};
+  std::vector<std::string> notes;
+  if (zone.volume() && st.zone.nodata_cells > 0) notes.push_back(no_data_note(st));
+  ResultSet result;
+  result.add(files.descriptor).write(result_descriptor_text(report, notes));
+
+  // The range was checked, so every stored value fits its cell. A raw DEM's
+  // result keeps its unit, so its cells are taken as stored.
+  OutputFile& raster = result.add(files.raster);
+  Vector<unsigned char> bytes = new_vector(
+      ucvecteur, frucvecteur, static_cast<std::size_t>(band_shape(g).cells()) * static_cast<std::size_t>(type.cell_bytes),
+      "result lines");
+  const bool raw_dem = st.job.dem.layout == DemLayout::raw;
+  const RawType& dem_type = raw_type(st.job.dem.itype);
+  const auto outside = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(zone.outside_m * st.coef)));
+  auto write_band = [&](const Band& band) {
+    const std::size_t cols = static_cast<std::size_t>(band.width);
+    const std::size_t line_bytes = cols * static_cast<std::size_t>(type.cell_bytes);
+    for (int k = 0; k < band.count; ++k) {
+      if (band.column == 0) progress("writing the raster", band.first + k, g.nb_lig);
+      unsigned char* out = bytes.data() + line_bytes * static_cast<std::size_t>(k);
+      if (raw_dem) {
+        const std::size_t stored_line_bytes = cols * static_cast<std::size_t>(dem_type.cell_bytes);
+        select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), dem_type, band.mask[k],
+                         zone.code, outside, cols, type, out);
+      } else {
+        extract_line(band.altitude[k], band.mask[k], band.width, zone.code, zone.outside_m, band.altitude[k]);
+        metres_to_raw(band.altitude[k], cols, st.coef, type, out);
+      }
+    }
+    raster.write(bytes.data(), line_bytes * static_cast<std::size_t>(band.count));
+  };
+  for_each_band(st, write_band, raw_dem ? BandCells::stored : BandCells::metres);
+  progress("writing the raster", g.nb_lig, g.nb_lig);
+
+  // The header that lets GIS tools open the raster directly; the cells
+  // without data are stored like any altitude, and it says which value they hold.
+  std::optional<long long> nodata;
+  if (st.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * st.coef));
+  result.add(files.header).write(ehdr_text(g, type, nodata));
+  add_prj_and_report(result, st, files, g, report_text);
+  return result.publish();
+}
+
+std::string write_grid(RunState& st, const ResultFiles& files, const PassProgress& progress,
+                       std::string& report_text) {
+  RasterGeometry g = st.dem.geometry;
+  if (!g.placed) {
+    g.X_min = st.job.result.corner->x;
+    g.Y_min = st.job.result.corner->y;
+    g.placed = true;
+  }
+  const ZoneChoice& zone = st.job.zone;
+  const double outside = zone.outside_no_data ? kGridNoData : zone.outside_m;
+  ResultSet result;
+  GridWriter grid(result.add(files.raster), g);
+  const bool marks = st.zone.nodata_cells > 0;
+  for_each_band(st, [&](const Band& band) {
+    for (int k = 0; k < band.count; ++k) {
+      extract_line(band.altitude[k], band.mask[k], band.width, zone.code, outside, band.altitude[k]);
+      if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, zone.code, g, kGridNoData);
+      if (band.column == 0) progress("writing the grid", band.first + k, g.nb_lig);
+    }
+    grid.write_lines(band.altitude, band.count, band.width);
+  });
+  progress("writing the grid", g.nb_lig, g.nb_lig);
+  add_prj_and_report(result, st, files, g, report_text);
+  return result.publish();
+}
+
+}  // namespace
+
+ResultFiles chosen_result_files(const RunState& st) {
+  return result_files(st.job.result.base, raw_result(st), raw_type(st.job.result.itype));
+}
+
+std::string result_name_problem(const std::string& folder, const std::string& name) {
+  if (name.find_first_of(kPathSeparator == '/' ? "/" : "\\/") != std::string::npos) {
+    return text("\n\n\t\"%s\" holds a path separator: the result is written in the folder of the run, "
+                "under a name without one\n",
+                shown(name).c_str());
+  }
+  const std::size_t longest = name.size() + kLongestResultSuffix;
+  const std::size_t allowed = max_file_name_length(folder);
+  if (longest <= allowed) return "";
+  return text("\n\n\tThe name %s is too long: its files would have names of %llu characters, and this folder takes "
+              "%llu at most\n",
+              name.c_str(), static_cast<unsigned long long>(longest), static_cast<unsigned long long>(allowed));
+}
+
+std::string replaced_input(const RunState& st) {
+  const ResultFiles files = chosen_result_files(st);
+  const std::string& dem = st.job.dem.path;
+  const std::string& mask = st.job.mask.path;
+  for (const std::string& input : {dem, st.dem.descriptor_path, beside(dem, ".prj"), beside(dem, ".hdr"), mask,
+                                   st.mask.descriptor_path, beside(mask, ".prj")}) {
+    for (const std::string& output :
+         {files.raster, files.descriptor, files.header, files.prj, files.json, st.job.result.report_copy}) {
+      if (same_file(output, input)) {
+        return text("\n\n\tThe result %s would replace the input file %s: please choose another name\n",
+                    output.c_str(), input.c_str());
+      }
+    }
+  }
+  return "";
+}
+
+std::string fit_problem(const RunState& st) {
+  if (!raw_result(st)) return "";
+  if (st.zone.has_nan) {
+    return "\n\n\tThe result holds cells that are not numbers (nan), which a raster cannot store:"
+           "\n\tplease choose an ASCII grid\n";
+  }
+  const RawType& type = raw_type(st.job.result.itype);
+  const StoredExtremes range = stored_extremes(st);
+  if (range.lowest >= type.lowest && range.highest <= type.highest) return "";
+  // Only what can help: 32 bits when 16 were chosen, another scale when the
+  // scale is chosen (grid input), an ASCII grid always.
+  std::vector<std::string> helps;
+  if (type.bits == 16) helps.push_back("32 bits");
+  if (st.job.dem.layout == DemLayout::ascii_grid) helps.push_back("another scale");
+  std::string advice;
+  for (const std::string& help : helps) advice += (advice.empty() ? "" : ", ") + help;
+  advice += advice.empty() ? "an ASCII grid" : " or an ASCII grid";
+  return text("\n\n\tThe stored values of the result go from %.0f to %.0f, but a %d-bit raster holds %.0f to %.0f only:"
+              "\n\tplease choose %s\n",
+              range.lowest, range.highest, type.bits, type.lowest, type.highest, advice.c_str());
+}
+
+std::string result_problem(const RunState& st) {
+  const std::string& base = st.job.result.base;
+  const std::string folder = folder_of(base);
+  std::string problem = result_name_problem(folder, base.substr(folder.size()));
+  if (problem.empty()) problem = replaced_input(st);
+  if (problem.empty()) problem = fit_problem(st);
+  return problem;
+}
+
+WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress& progress) {
+  if (raw_result(st)) st.coef = result_coef(st);
+  const ResultFiles files = chosen_result_files(st);
+  WrittenResult written;
+  std::string found;
+  for (;;) {
+    try {
+      found = raw_result(st) ? write_raster(st, files, progress, written.report) : write_grid(st, files, progress, written.report);
+      break;
+    } catch (const FatalStop& stop) {
+      // A grid's parsed cells take room in the folder: on a full disk they
+      // go, and the result is made again from the grid's text.
+      if (stop.error != ENOSPC || !st.dem.spill.usable()) throw;
+      st.dem.spill.discard();
+      note(notes, "\n\tThe disk is full: the run's copy of the grid's cells is removed to make room, and the result "
+                  "is written again from the grid\n");
+    }
+  }
+  notes << found;
+  written.names = written_names(files, st.dem.geometry.has_prj);
+  return written;
+}

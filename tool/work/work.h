@@ -1,0 +1,126 @@
+// The work of a run, step by step, without a single question: each function
+// takes the run with the choices made so far (st.job), reads or writes files,
+// tells what a user must know to `notes`, and reports its passes over the
+// cells to `progress`. A fault is a fatal stop (fatal.h).
+//
+//   raw DEM      read_dem_descriptor, raw_dem_range, then (the unit chosen) raw_dem_loaded
+//   grid DEM     load_grid
+//   mask         read_mask_descriptor (raw), load_mask, code_warning
+//   zone         measure_zone
+//   result       result_problem (asked again by the dialog while it gives a reason), write_result
+//
+// The dialog (dialog/) calls them between its questions; the command line
+// calls them all at once (run_job).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "files/file_names.h"
+#include "run_state.h"
+
+// Called before each line of a pass with that line's number, and once more
+// with `lines` when the pass is done. `pass` names it: "reading the grid",
+// "measuring the zone", "writing the grid", "writing the raster".
+using PassProgress = std::function<void(const char* pass, int line, int lines)>;
+
+// Writes printf-style text to the notes.
+void note(std::ostream& notes, const char* format, ...) PRINTF_LIKE(2, 3);
+
+// Unit factors of stored integers: metres, decimetres, centimetres, millimetres.
+constexpr double kScaleCoef[4] = {1.0, 10.0, 100.0, 1000.0};
+
+// ---- the DEM ----------------------------------------------------------------
+
+// Reads the raw DEM's descriptor into st.dem.geometry; false when there is
+// none (then the size and pixel size come from the choices).
+bool read_dem_descriptor(RunState& st);
+
+// The size and pixel size chosen for a raw DEM (without descriptor, or whose
+// descriptor gives a pixel size of 0), where they were chosen; `source`
+// names their origin for messages ("Your answer", "--size").
+void take_dem_size_choices(RunState& st, const std::string& source);
+
+// The smallest and largest stored values of a raw DEM's cells with data.
+struct StoredRange {
+  std::int32_t low = 0, high = 0;
+};
+
+// The first pass over a raw DEM: its size checked, the no-data value of a
+// header beside it, its range (shown before its unit is chosen).
+StoredRange raw_dem_range(RunState& st, std::ostream& notes);
+
+// What follows the unit's choice: the scale, a missing descriptor written
+// when asked, the coordinate system, the degrees warning.
+void raw_dem_loaded(RunState& st, const StoredRange& range, std::ostream& notes);
+
+// An ASCII grid: its header, every cell checked, parsed once into the spill
+// file; its coordinate system and the degrees warning.
+void load_grid(RunState& st, std::ostream& notes, const PassProgress& progress);
+
+// The dimensions a DEM was found to have, as the dialog shows them.
+void show_dimensions(const RunState& st, std::ostream& out);
+
+// ---- the mask ---------------------------------------------------------------
+
+// Reads a raw mask's descriptor into st.mask; false when there is none.
+bool read_mask_descriptor(RunState& st);
+
+// The mask checked against the DEM's size, and its codes.
+void load_mask(RunState& st, std::ostream& notes);
+
+// The warning for a code that selects no cell.
+void code_warning(const RunState& st, std::ostream& notes);
+
+// The codes a mask holds, for messages: "0, 1, 2 to 9, 255".
+std::string codes_text(const std::array<bool, 256>& codes);
+
+// ---- the zone ---------------------------------------------------------------
+
+// One pass over the DEM and the mask: the zone's figures, and its volume when
+// it is asked for; the note on its cells without data.
+void measure_zone(RunState& st, std::ostream& notes, const PassProgress& progress);
+
+// The note on the zone's cells without data, left out of the volume.
+std::string no_data_note(const RunState& st);
+
+// ---- the result -------------------------------------------------------------
+
+// Why the chosen result cannot be written ("" when it can). The dialog says
+// each and asks again: the name for the first two, the format for the last;
+// the command line stops with the first of them (result_problem).
+//   a name that is a path, or too long for the folder's names
+std::string result_name_problem(const std::string& folder, const std::string& name);
+//   a file of the result (or the report's copy) that would replace an input's
+std::string replaced_input(const RunState& st);
+//   stored values that do not fit the raster
+std::string fit_problem(const RunState& st);
+std::string result_problem(const RunState& st);
+
+// The files of the chosen result.
+ResultFiles chosen_result_files(const RunState& st);
+
+struct WrittenResult {
+  std::vector<std::string> names;  // of its files, in its folder
+  std::string report;              // the JSON report's text
+};
+
+// Writes the result set and puts it in place. A grid result needs
+// st.job.result.corner when the DEM has none.
+WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress& progress);
+
+// ---- the whole job ------------------------------------------------------------
+
+// A choice the job needs and does not hold (where the dialog would ask): the
+// command line's usage error. `message` names the flag that gives it.
+struct MissingChoice {
+  std::string message;
+};
+
+// Does the whole job of st.job, in the dialog's order: the result's folder
+// put right, the DEM, the mask, the zone, the result. The choices the files
+// leave open must be in the job (MissingChoice otherwise).
+WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& progress);
