@@ -161,7 +161,7 @@ std::string one_line(const std::string& message) {
   std::string line;
   for (const char c : message) {
     const bool blank = c == '\n' || c == '\t' || c == '\r';
-    if (blank && (line.empty() || line.back() == ' ')) continue;
+    if ((blank || c == ' ') && (line.empty() || line.back() == ' ')) continue;
     line += blank ? ' ' : c;
   }
   while (!line.empty() && line.back() == ' ') line.pop_back();

@@ -1,0 +1,218 @@
+// The command line: the same files as the dialog for the same choices, a
+// usage error or a failure told on its first line with its status, nothing
+// written then, progress only on a terminal, standard input never read.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "run_tool.h"
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string out, errors;
+};
+
+std::vector<std::string> split(const std::string& words) {
+  std::istringstream in(words);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+// Runs the tool in `dir` with `arguments`, standard input closed; with
+// `terminal`, standard error is a pseudo-terminal.
+CliRun run_cli(const std::string& dir, const std::string& arguments, bool terminal = false) {
+  TempDir io;
+  int master = -1, slave = -1;
+  if (terminal && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+  // Made before the fork: the child of a threaded test only calls the system.
+  std::vector<std::string> words = split(arguments);
+  std::vector<char*> argv{const_cast<char*>("mesacrop")};
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const std::string out_path = io / "out", err_path = io / "err";
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = terminal ? slave : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(0);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    execv(MESACROP_BINARY, argv.data());
+    _exit(127);
+  }
+  CliRun run;
+  int status = 0;
+  std::string seen;
+  for (;;) {
+    if (terminal) {
+      char chunk[4096];
+      fcntl(master, F_SETFL, O_NONBLOCK);
+      for (ssize_t got; (got = read(master, chunk, sizeof chunk)) > 0;) seen.append(chunk, static_cast<std::size_t>(got));
+    }
+    if (waitpid(child, &status, WNOHANG) == child) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (terminal) {
+    char chunk[4096];
+    for (ssize_t got; (got = read(master, chunk, sizeof chunk)) > 0;) seen.append(chunk, static_cast<std::size_t>(got));
+    close(master);
+    close(slave);
+  }
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = read_file(out_path);
+  run.errors = terminal ? seen : read_file(err_path);
+  return run;
+}
+
+// The result files of a folder (names starting with "res"), taken away.
+std::map<std::string, std::string> take_results(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("res", 0) != 0) continue;
+    files[name] = read_file(entry.path().string());
+    std::filesystem::remove(entry.path());
+  }
+  return files;
+}
+
+struct Demo {
+  Demo() { std::filesystem::copy(MESACROP_EXAMPLES "/demo", dir); }
+  TempDir base;
+  std::string dir = base / "demo";
+};
+
+}  // namespace
+
+TEST(CommandLine, WritesTheSameFilesAsTheDialogForTheSameChoices) {
+  struct Case {
+    const char* dialog;
+    const char* flags;
+  };
+  const Case cases[] = {
+      {"demo jacksboro 1 0 1 zone 1 1 0 0 res 1 0", "-c 1 --dem-unit dm jacksboro_m2.raw zone.raw res_m2.raw"},
+      {"demo jacksboro 1 0 1 zone 0 2 250 1 res 0 739890 4037760",
+       "-c 2 -a 250 --no-volume --dem-unit dm --corner 739890,4037760 jacksboro_m2.raw zone.bmp res.asc"},
+      {"demo jacksboro 0 zone 1 1 -1.5 0 res 1 1 1", "--code=1 --outside=-1.5 --unit dm jacksboro.asc zone.raw res_m4.raw"},
+      {"demo jacksboro 0 zone 0 0 0 0 res 0", "-c 0 jacksboro.asc zone.bmp res.asc"},
+      {"demo jacksboro 1 0 0 zone 1 2 0 1 res 1 1", "-c 2 --no-volume --dem-unit m jacksboro_m2.raw zone.raw res_m4.raw"},
+      {"demo jacksboro 0 zone 0 1 0 1 res 1 0 0", "-q -c 1 --no-volume --unit m jacksboro.asc zone.bmp res_m2.raw"},
+  };
+  Demo demo;
+  for (const Case& c : cases) {
+    std::string answers = c.dialog;
+    std::replace(answers.begin(), answers.end(), ' ', '\n');
+    ASSERT_EQ(run_tool(demo.base.path(), answers + "\n").status, 0) << c.dialog;
+    const auto from_dialog = take_results(demo.dir);
+    const CliRun run = run_cli(demo.dir, c.flags);
+    EXPECT_EQ(run.status, 0) << c.flags << run.errors;
+    EXPECT_EQ(run.out + run.errors, "") << c.flags << ": nothing said on a pipe";
+    const auto from_flags = take_results(demo.dir);
+    EXPECT_GE(from_dialog.size(), 3u) << c.dialog;
+    EXPECT_EQ(from_flags, from_dialog) << c.flags;
+  }
+  EXPECT_TRUE(temporaries_in(demo.dir).empty());
+}
+
+TEST(CommandLine, UsageErrorsAndFailedRunsSayTheCauseFirstAndWriteNothing) {
+  struct Case {
+    const char* flags;
+    int status;
+    const char* first_line;
+  };
+  const Case cases[] = {
+      {"--bogus -c 1 jacksboro.asc zone.raw res.asc", 2, "mesacrop: unknown option \"--bogus\""},
+      {"jacksboro.asc zone.raw res.asc -c", 2, "mesacrop: -c needs a value"},
+      {"-c one jacksboro.asc zone.raw res.asc", 2, "mesacrop: -c/--code takes a whole number"},
+      {"-c 99999999999 jacksboro.asc zone.raw res.asc", 2, "mesacrop: -c/--code takes a whole number"},
+      {"jacksboro.asc zone.raw res.asc", 2, "mesacrop: -c/--code is required"},
+      {"-c 1 jacksboro_m2.raw zone.raw res.asc", 2, "mesacrop: --dem-unit m|dm|cm|mm is required for the raw DEM"},
+      {"-c 1 --dem-unit furlong jacksboro_m2.raw zone.raw res.asc", 2, "mesacrop: --dem-unit takes m, dm, cm or mm"},
+      {"-c 1 dem.tif zone.raw res.asc", 2, "mesacrop: the DEM \"dem.tif\" is named in none of the accepted forms"},
+      {"-c 1 jacksboro.asc zone.png res.asc", 2, "mesacrop: the mask \"zone.png\" is named in none"},
+      {"-c 1 jacksboro.asc zone.raw res.txt", 2, "mesacrop: the result \"res.txt\" is named in none"},
+      {"-c 1 -a nodata --unit m jacksboro.asc zone.raw res_m2.raw", 2, "mesacrop: --outside nodata is for grid results"},
+      {"-c 1 --unit m --dem-unit dm jacksboro_m2.raw zone.raw res_m2.raw", 2, "mesacrop: --unit is for a raw result made"},
+      {"-c 1 --corner 5 --dem-unit dm jacksboro_m2.raw zone.raw res.asc", 2, "mesacrop: --corner takes X,Y"},
+      {"-c 1 --pixel-size -1 jacksboro.asc zone.raw res.asc", 2, "mesacrop: --pixel-size takes a number of metres"},
+      {"-c 1 jacksboro.asc zone.raw res.asc more.asc", 2, "mesacrop: too many files: \"more.asc\""},
+      {"-c 1 --dem-unit dm jacksboro_m2.raw zone.raw res.asc", 2,
+       "mesacrop: a grid result needs the map coordinates of its lower-left corner"},
+      {"-c 1 nope.asc zone.raw res.asc", 1, "mesacrop: File %/nope.asc unknown"},
+      {"-c 1 --unit cm jacksboro.asc zone.raw res_m2.raw", 1,
+       "mesacrop: The stored values of the result go from 0 to 107400, but a 16-bit raster holds 0 to 65535 only"},
+      {"-c 1 jacksboro.asc zone.raw jacksboro.asc", 1, "mesacrop: The result %/jacksboro.asc would replace the input"},
+      {"-c 1 jacksboro.asc zone.raw nosuch/res.asc", 1, "mesacrop: There is no folder %/nosuch/ for the result"},
+  };
+  for (const Case& c : cases) {
+    Demo demo;
+    const auto before = snapshot(demo.dir);
+    const CliRun run = run_cli(demo.dir, c.flags);
+    std::string first_line = c.first_line;
+    if (const std::size_t at = first_line.find('%'); at != std::string::npos) first_line.replace(at, 1, demo.dir);
+    EXPECT_EQ(run.status, c.status) << c.flags << run.errors;
+    EXPECT_EQ(run.errors.rfind(first_line, 0), 0u) << c.flags << "\n" << run.errors;
+    EXPECT_EQ(run.errors.find("usage: mesacrop") != std::string::npos, c.status == 2) << c.flags;
+    EXPECT_EQ(run.out, "") << c.flags;
+    EXPECT_EQ(snapshot(demo.dir), before) << c.flags;
+  }
+}
+
+TEST(CommandLine, ProgressAndTheClosingLineOnATerminalOnly) {
+  Demo demo;
+  const std::string flags = "-c 1 --report - jacksboro.asc zone.raw res.asc";
+  const CliRun on_terminal = run_cli(demo.dir, flags, true);
+  EXPECT_EQ(on_terminal.status, 0) << on_terminal.errors;
+  for (const char* pass : {"reading the grid", "measuring the zone", "writing the grid"}) {
+    EXPECT_NE(on_terminal.errors.find(std::string(pass) + ": 0...10...20...30...40...50...60...70...80...90...100 - done."),
+              std::string::npos)
+        << on_terminal.errors;
+  }
+  EXPECT_NE(on_terminal.errors.find("mesacrop: written in " + demo.dir + "/: res.asc, res.prj, res.json; volume "
+                                    "5953239180 m3"),
+            std::string::npos)
+      << on_terminal.errors;
+  EXPECT_EQ(on_terminal.out, read_file(demo.dir + "/res.json"));  // the report, and nothing else
+
+  const CliRun quiet = run_cli(demo.dir, "-q " + flags, true);
+  EXPECT_EQ(quiet.errors.find("done."), std::string::npos) << quiet.errors;
+  const CliRun on_pipe = run_cli(demo.dir, flags);
+  EXPECT_EQ(on_pipe.errors, "");
+  EXPECT_EQ(on_pipe.out, on_terminal.out);
+}
+
+TEST(CommandLine, RunsAtOnceInOneFolderWithDifferentResults) {
+  Demo demo;
+  const std::string flags = "--dem-unit dm jacksboro_m2.raw zone.raw";
+  std::vector<std::string> alone;
+  for (int code = 0; code < 4; ++code) {
+    ASSERT_EQ(run_cli(demo.dir, "-c " + std::to_string(code) + " " + flags + " r" + std::to_string(code) + "_m2.raw").status, 0);
+    alone.push_back(read_file(demo.dir + "/r" + std::to_string(code) + "_m2.raw"));
+  }
+  std::vector<std::thread> runs;
+  std::vector<int> statuses(4, -1);
+  for (int code = 0; code < 4; ++code) {
+    runs.emplace_back([&, code] {
+      statuses[static_cast<std::size_t>(code)] =
+          run_cli(demo.dir, "-c " + std::to_string(code) + " " + flags + " s" + std::to_string(code) + "_m2.raw").status;
+    });
+  }
+  for (std::thread& run : runs) run.join();
+  for (int code = 0; code < 4; ++code) {
+    EXPECT_EQ(statuses[static_cast<std::size_t>(code)], 0);
+    EXPECT_EQ(read_file(demo.dir + "/s" + std::to_string(code) + "_m2.raw"), alone[static_cast<std::size_t>(code)]);
+  }
+  EXPECT_TRUE(temporaries_in(demo.dir).empty());
+}
