@@ -7,10 +7,14 @@ CMAKE_FLAGS ?=
 
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all run test test-sanitize bench clean windows test-windows
+.PHONY: all tool run test test-sanitize bench clean windows test-windows package package-windows
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
+
+# The tool alone, without the tests.
+tool: $(BUILD)/build.ninja
+	cmake --build $(BUILD) --target mesacrop
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
@@ -19,7 +23,7 @@ $(BUILD)/build.ninja:
 # land among the sources.
 RUN_IMAGES = $(CURDIR)/$(BUILD)/images
 
-run: all
+run: tool
 	mkdir -p $(RUN_IMAGES) && cp -R examples/. $(RUN_IMAGES)/
 	@echo "Folders are looked for in $(RUN_IMAGES)/ (try the folder demo)"
 	MESACROP_IMAGES=$(RUN_IMAGES) $(BUILD)/tool/mesacrop
@@ -50,3 +54,14 @@ test-windows: all windows
 # Times the tool on generated data against GDAL and the I/O floor.
 bench:
 	bench/run.sh
+
+# A Debian package of the tool and its manual page: build/mesacrop_VERSION_amd64.deb.
+package: tool
+	cd $(BUILD) && cpack -G DEB
+
+# The Windows program with the README and the demo data, as one zip.
+package-windows: windows
+	rm -rf $(WINDOWS_BUILD)/package && mkdir -p $(WINDOWS_BUILD)/package/mesacrop
+	cp $(WINDOWS_BUILD)/tool/mesacrop.exe README.md $(WINDOWS_BUILD)/package/mesacrop/
+	cp -R examples/demo $(WINDOWS_BUILD)/package/mesacrop/demo
+	cd $(WINDOWS_BUILD)/package && cmake -E tar cf ../mesacrop-$$(sed -n 's/.*kVersion = "\(.*\)".*/\1/p' $(CURDIR)/tool/version.h)-windows.zip --format=zip mesacrop

@@ -62,8 +62,8 @@ for spelling in (folder, folder.replace(b"\\", b"\\\\")):
 sys.stdout.buffer.write(data)
 PY
 }
-same_results() {  # what
-  local what=$1 names
+same_results() {  # what [the Windows folder as the run spells it]
+  local what=$1 windows_folder=${2:-'c:\images\demo\'} names
   names=$(cd "$linux_images/demo" && ls res* 2>/dev/null | tr '\n' ' ')
   if [ "$names" != "$(cd "$images/demo" && ls res* 2>/dev/null | tr '\n' ' ')" ]; then
     fail "$what: the results differ: Linux [$names], Windows [$(cd "$images/demo" && ls res* | tr '\n' ' ')]"
@@ -71,7 +71,7 @@ same_results() {  # what
   fi
   for name in $names; do
     if ! cmp -s <(normalised "$linux_images/demo/$name" "$linux_images/demo/") \
-                <(normalised "$images/demo/$name" 'c:\images\demo\'); then
+                <(normalised "$images/demo/$name" "$windows_folder"); then
       fail "$what: $name differs"
       return
     fi
@@ -132,6 +132,29 @@ if [ "$status" -eq 0 ] && [ "$(md5sum < "$images/demo/res_m2.raw")" != "$first" 
   pass "the new set replaced the old one whole (raster, descriptor, the old .prj gone, no temporary file left)"
 else
   fail "replacing a result set: status $status"; ls -la "$images/demo"
+fi
+
+echo "== the command line"
+# From c:\images with a path of \ (and one of /), beside the Linux program's
+# command line run in the demo folder.
+fresh_demo
+(cd "$linux_images/demo" && "$linux_tool" -c 1 --dem-unit dm jacksboro_m2.raw zone.bmp res_m2.raw) || fail "Linux command line"
+status=0
+(cd "$images" && timeout 120 "$wine" "$windows_tool" -c 1 --dem-unit dm 'demo\jacksboro_m2.raw' demo/zone.bmp \
+  'demo\res_m2.raw' < /dev/null > "$windows_build/transcript" 2>&1) || status=$?
+if [ "$status" -eq 0 ]; then
+  # The working directory's drive, as the system spells it: C:
+  same_results "command line, raw DEM, bitmap mask -> raw 16-bit" 'C:\images\demo\'
+else
+  fail "command line: exit status $status"; tail -n 5 "$windows_build/transcript"
+fi
+status=0
+(cd "$images/demo" && timeout 120 "$wine" "$windows_tool" -c 1 jacksboro.asc zone.raw res.tif < /dev/null \
+  > "$windows_build/transcript" 2>&1) || status=$?
+if [ "$status" -eq 2 ] && grep -q '^mesacrop: the result "res.tif" is named in none of the accepted forms' "$windows_build/transcript"; then
+  pass "a result name of no accepted form is a usage error (status 2)"
+else
+  fail "usage error: status $status"; head -n 3 "$windows_build/transcript"
 fi
 
 echo "== a folder with an accented name"
