@@ -106,6 +106,12 @@ bool replace_file(const std::string& from, const std::string& to);
 // Removes a file; false with errno.
 bool remove_file(const std::string& path);
 
+// Creates the folder `path`, which only this user may enter, only if nothing
+// stands there yet; false with errno (EEXIST when the name is taken).
+bool create_private_folder(const std::string& path);
+// Removes an empty folder; false with errno.
+bool remove_folder(const std::string& path);
+
 // The longest file name (one path component) that `folder` takes.
 std::size_t max_file_name_length(const std::string& folder);
 

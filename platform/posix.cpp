@@ -161,6 +161,10 @@ bool replace_file(const std::string& from, const std::string& to) {
 
 bool remove_file(const std::string& path) { return usable(path) && ::unlink(path.c_str()) == 0; }
 
+bool create_private_folder(const std::string& path) { return usable(path) && ::mkdir(path.c_str(), 0700) == 0; }
+
+bool remove_folder(const std::string& path) { return usable(path) && ::rmdir(path.c_str()) == 0; }
+
 std::size_t max_file_name_length(const std::string& folder) {
   const long longest = usable(folder) ? pathconf(folder.c_str(), _PC_NAME_MAX) : -1;
   return longest > 0 ? static_cast<std::size_t>(longest) : 255;
@@ -239,8 +243,12 @@ std::atomic<bool> terminal_changed{false};
 termios terminal_before{};
 
 void on_interrupt(int signal_number) {
+  // The files first, then the private folders some of them were in.
   for (TemporarySlot& slot : temporaries) {
     if (slot.used.load()) ::unlink(slot.path);
+  }
+  for (TemporarySlot& slot : temporaries) {
+    if (slot.used.load()) ::rmdir(slot.path);
   }
   if (terminal_changed.load()) tcsetattr(STDIN_FILENO, TCSANOW, &terminal_before);
   // End as the interrupt itself would have ended the process.

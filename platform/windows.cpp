@@ -236,6 +236,18 @@ bool replace_file(const std::string& from, const std::string& to) {
   return false;
 }
 
+bool create_private_folder(const std::string& path) {
+  if (usable(path) && CreateDirectoryW(widen(path).c_str(), nullptr)) return true;
+  set_errno_from_system();
+  return false;
+}
+
+bool remove_folder(const std::string& path) {
+  if (usable(path) && RemoveDirectoryW(widen(path).c_str())) return true;
+  set_errno_from_system();
+  return false;
+}
+
 bool remove_file(const std::string& path) {
   if (usable(path) && DeleteFileW(widen(path).c_str())) return true;
   set_errno_from_system();
@@ -331,6 +343,9 @@ BOOL WINAPI on_interrupt(DWORD) {
   while (deferred.load() > 0) Sleep(1);
   for (TemporarySlot& slot : temporaries) {
     if (slot.used.load()) DeleteFileW(slot.path);
+  }
+  for (TemporarySlot& slot : temporaries) {
+    if (slot.used.load()) RemoveDirectoryW(slot.path);
   }
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }

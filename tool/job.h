@@ -12,15 +12,25 @@
 enum class DemLayout {
   ascii_grid,  // NAME.asc
   raw,         // NAME_m2.raw / NAME_m4.raw with NAME_m2.txt / NAME_m4.txt
+  gdal,        // any raster GDAL reads (GeoTIFF...), band 1
 };
 enum class MaskLayout {
   bitmap,  // NAME.bmp
   raw,     // NAME.raw with NAME.txt
+  gdal,    // any raster GDAL reads, band 1 of whole numbers
 };
 enum class ResultLayout {
   ascii_grid,  // RES.asc
   raw,         // RES_m2.raw / RES_m4.raw with RES_m2.txt, RES_m2.hdr
+  geotiff,     // RES.tif
 };
+
+// Units of altitudes: the stored integers of raw rasters (m to mm), and the
+// vertical units of GDAL rasters (m to mm, feet, US survey feet).
+enum Unit { kMetre, kDecimetre, kCentimetre, kMillimetre, kFoot, kUsFoot };
+// Metres of one unit, as multiplying factors for feet; m to mm divide by
+// 1, 10, 100, 1000 instead (kScaleCoef), as raw rasters always have.
+constexpr double kFootMetres = 0.3048, kUsFootMetres = 1200.0 / 3937.0;
 
 // A lower-left corner in map coordinates.
 struct Corner {
@@ -31,7 +41,8 @@ struct DemChoice {
   std::string path;                        // the raster or grid file
   DemLayout layout = DemLayout::ascii_grid;
   int itype = 0;                           // raw: 0 16-bit cells, 1 32-bit (raw_types.h)
-  std::optional<int> unit;                 // raw: 0 m, 1 dm, 2 cm, 3 mm (kScaleCoef); none: asked after loading
+  std::optional<int> unit;                 // raw: kMetre .. kMillimetre, asked after loading;
+                                           // GDAL: any Unit, or none: the band's own
   std::optional<int> lines, columns;       // raw without descriptor: its size
   std::optional<double> pixel_size;        // raw: without descriptor, or when it gives 0
   bool write_descriptor = false;           // a missing descriptor is written once the DEM is loaded
@@ -53,6 +64,7 @@ struct ZoneChoice {
 
 struct ResultChoice {
   std::string base;                        // folder and name, without suffix
+  std::string extension = ".tif";          // GeoTIFF: ".tif" or ".tiff"
   ResultLayout layout = ResultLayout::raw;
   int itype = 0;                           // raw: 0 16-bit, 1 32-bit
   std::optional<int> unit;                 // raw from a grid: 0 m .. 3 mm

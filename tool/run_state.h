@@ -6,12 +6,15 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "files/gdal_raster.h"
 #include "files/spill_file.h"
 #include "image.h"
 #include "job.h"
 #include "platform.h"
 #include "raster/geometry.h"
+#include "zone/cell_areas.h"
 #include "zone/zone.h"
 
 // The DEM as loaded.
@@ -22,6 +25,15 @@ struct DemInput {
   std::optional<Corner> header_corner;     // raw rasters: the corner a .hdr beside them gives
   FileStamp stamp;               // the file as it was loaded: later passes check it is still the same
   SpillFile spill;               // a grid's cells as parsed, for the later passes
+  CellAreas areas;               // m2 of its cells, line by line
+  // GDAL rasters: what the file says, the altitude of one of its units in
+  // metres (as m to mm divide, feet multiply), whether that unit was found
+  // or assumed, and whether its cells are square in the units of its
+  // coordinate system (what grids and raw results need).
+  std::optional<GdalRaster> gdal;
+  int vertical_unit = kMetre;
+  bool vertical_unit_assumed = false;
+  bool square_cells = true;
 };
 
 // The mask as loaded.
@@ -30,7 +42,9 @@ struct MaskInput {
   int lines = 0, columns = 0;    // from the descriptor, the choices or the bitmap
   BmpLayout bitmap;              // a bitmap mask: where its rows lie
   FileStamp stamp;               // the file as it was loaded
-  std::array<bool, 256> codes{}; // the codes its cells hold
+  std::array<bool, 256> codes{}; // the codes its cells hold (own formats)
+  std::vector<long long> gdal_codes;  // GDAL masks: the codes its cells hold, in increasing order
+  std::optional<GdalRaster> gdal;     // GDAL masks: what the file says
 };
 
 struct RunState {

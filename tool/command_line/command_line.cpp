@@ -8,6 +8,7 @@
 
 #include "console.h"
 #include "fatal.h"
+#include "files/gdal_raster.h"
 #include "files/output_file.h"
 #include "number_text.h"
 #include "platform.h"
@@ -51,11 +52,17 @@ std::pair<std::string, std::string> pair_of(const std::string& flag, const std::
 }
 
 int unit_of(const std::string& flag, const std::string& value) {
-  const char* const units[4] = {"m", "dm", "cm", "mm"};
-  for (int k = 0; k < 4; ++k) {
+  const char* const units[6] = {"m", "dm", "cm", "mm", "ft", "us-ft"};
+  for (int k = 0; k < 6; ++k) {
     if (value == units[k]) return k;
   }
-  usage_error(flag + " takes m, dm, cm or mm, not \"" + shown(value) + "\"");
+  usage_error(flag + " takes m, dm, cm or mm (and ft or us-ft for a DEM read through GDAL), not \"" + shown(value) +
+              "\"");
+}
+
+// The forms of names, as usage errors list them.
+std::string forms(const char* own) {
+  return std::string(own) + (gdal_available() ? ", or any raster GDAL reads (GeoTIFF...)" : "");
 }
 
 void read_dem_name(DemChoice& dem, const std::string& path) {
@@ -65,9 +72,11 @@ void read_dem_name(DemChoice& dem, const std::string& path) {
     dem.itype = ends_with(path, "_m2.raw") ? 0 : 1;
   } else if (ends_with(path, ".asc")) {
     dem.layout = DemLayout::ascii_grid;
+  } else if (gdal_available()) {
+    dem.layout = DemLayout::gdal;
   } else {
-    usage_error("the DEM \"" + shown(path) + "\" is named in none of the accepted forms: NAME_m2.raw (raw 16-bit), "
-                "NAME_m4.raw (raw 32-bit), NAME.asc (ASCII grid)");
+    usage_error("the DEM \"" + shown(path) + "\" is named in none of the accepted forms: " +
+                forms("NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit), NAME.asc (ASCII grid)"));
   }
 }
 
@@ -77,9 +86,11 @@ void read_mask_name(MaskChoice& mask, const std::string& path) {
     mask.layout = MaskLayout::raw;
   } else if (ends_with(path, ".bmp")) {
     mask.layout = MaskLayout::bitmap;
+  } else if (gdal_available()) {
+    mask.layout = MaskLayout::gdal;
   } else {
-    usage_error("the mask \"" + shown(path) + "\" is named in none of the accepted forms: NAME.raw (raw, with NAME.txt), "
-                "NAME.bmp (bitmap)");
+    usage_error("the mask \"" + shown(path) + "\" is named in none of the accepted forms: " +
+                forms("NAME.raw (raw, with NAME.txt), NAME.bmp (bitmap)"));
   }
 }
 
@@ -92,9 +103,14 @@ void read_result_name(ResultChoice& result, const std::string& path) {
   } else if (ends_with(path, ".asc")) {
     result.layout = ResultLayout::ascii_grid;
     result.base = full.substr(0, full.size() - 4);
+  } else if (gdal_available() && (ends_with(path, ".tif") || ends_with(path, ".tiff"))) {
+    result.layout = ResultLayout::geotiff;
+    result.extension = ends_with(path, ".tif") ? ".tif" : ".tiff";
+    result.base = full.substr(0, full.size() - result.extension.size());
   } else {
     usage_error("the result \"" + shown(path) + "\" is named in none of the accepted forms: RES_m2.raw (raw 16-bit), "
-                "RES_m4.raw (raw 32-bit), RES.asc (ASCII grid)");
+                "RES_m4.raw (raw 32-bit), RES.asc (ASCII grid)" +
+                (gdal_available() ? ", RES.tif (GeoTIFF)" : ""));
   }
   const std::string folder = folder_of(result.base);
   if (result.base.size() == folder.size()) usage_error("the result \"" + shown(path) + "\" has no name before its suffix");
@@ -110,16 +126,23 @@ void check_choices(const Job& job, bool code_given, bool size_given) {
     usage_error("--dem-unit m|dm|cm|mm is required for the raw DEM " + job.dem.path +
                 ": the unit of its stored values (a wrong one makes every volume wrong)");
   }
-  if (!raw_dem && job.dem.unit) usage_error("--dem-unit is for raw DEMs: a grid holds metres");
+  const bool gdal_dem = job.dem.layout == DemLayout::gdal;
+  if (job.dem.layout == DemLayout::ascii_grid && job.dem.unit) usage_error("--dem-unit is not for grids: a grid holds metres");
+  if (raw_dem && job.dem.unit && *job.dem.unit > kMillimetre) {
+    usage_error("--dem-unit of a raw DEM is m, dm, cm or mm: it stores whole numbers of one of them");
+  }
   if (raw_result && !raw_dem && !job.result.unit) {
-    usage_error("--unit m|dm|cm|mm is required for a raw result made from a grid: the unit of its stored values");
+    usage_error("--unit m|dm|cm|mm is required for a raw result made from a grid or a GDAL raster: the unit of its "
+                "stored values");
   }
   if (job.result.unit && !(raw_result && !raw_dem)) {
-    usage_error("--unit is for a raw result made from a grid (a raw DEM's result keeps its unit)");
+    usage_error("--unit is for a raw result made from a grid or a GDAL raster (a raw DEM's result keeps its unit)");
   }
+  if (job.result.unit && *job.result.unit > kMillimetre) usage_error("--unit is m, dm, cm or mm");
   if (job.result.corner && !(!raw_result && raw_dem)) {
-    usage_error("--corner is for a grid result made from a raw DEM (a grid gives its own corner)");
+    usage_error("--corner is for a grid or GeoTIFF result made from a raw DEM (the other DEMs give their own corner)");
   }
+  if (job.dem.pixel_size && !raw_dem && !gdal_dem) usage_error("--pixel-size is not for grids: a grid gives its own");
   if (job.zone.outside_no_data && raw_result) {
     usage_error("--outside nodata is for grid results: a raw raster has no no-data marker of its own");
   }
@@ -329,17 +352,23 @@ void usage(std::ostream& out, const std::string& images_dir) {
       << "       mesacrop --version   the version\n\n"
       << "  DEM     NAME_m2.raw, NAME_m4.raw (raw 16/32-bit, with NAME_m2.txt / NAME_m4.txt), NAME.asc (ASCII grid)\n"
       << "  MASK    NAME.raw (with NAME.txt), NAME.bmp\n"
-      << "  RESULT  RES_m2.raw, RES_m4.raw (raw 16/32-bit, with RES_m2.txt, .hdr, .json), RES.asc (with RES.json)\n\n"
+      << "  RESULT  RES_m2.raw, RES_m4.raw (raw 16/32-bit, with RES_m2.txt, .hdr, .json), RES.asc (with RES.json)\n";
+  if (gdal_available()) {
+    out << "  and through GDAL: any raster it reads as DEM or MASK (GeoTIFF...), RES.tif as RESULT (with RES.json)\n";
+  }
+  out << "\n"
       << "  -c, --code N          the mask code of the zone (required)\n"
       << "  -a, --outside ALT     the altitude of the cells outside the zone, in metres (default 0);\n"
       << "                        nodata: the grid result's no-data marker\n"
       << "      --no-volume       do not compute the volume\n"
-      << "      --dem-unit U      unit of a raw DEM's stored values: m, dm, cm or mm (required for a raw DEM)\n"
-      << "      --unit U          unit of a raw result made from a grid (required then)\n"
-      << "      --corner X,Y      lower-left corner of a grid result made from a raw DEM\n"
+      << "      --dem-unit U      unit of a raw DEM's stored values: m, dm, cm or mm (required for a raw DEM);\n"
+      << "                        of a GDAL raster's altitudes (also ft, us-ft), when its band's unit is not right\n"
+      << "      --unit U          unit of a raw result made from a grid or a GDAL raster (required then)\n"
+      << "      --corner X,Y      lower-left corner of a grid or GeoTIFF result made from a raw DEM\n"
       << "                        (required unless a .hdr beside the DEM places it)\n"
       << "      --size L,C        lines and columns of a raw DEM or mask without descriptor\n"
-      << "      --pixel-size S    pixel size in metres of a raw DEM without descriptor (or whose descriptor gives 0)\n"
+      << "      --pixel-size S    pixel size in metres of a raw DEM without descriptor (or whose descriptor gives 0),\n"
+      << "                        or of a GDAL raster without georeferencing\n"
       << "      --report FILE     also write the JSON report to FILE (- for standard output)\n"
       << "  -q, --quiet           no progress lines\n\n"
       << "Exit status: 0 result written, 1 failed run, 2 usage error.\n";

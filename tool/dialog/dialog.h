@@ -21,5 +21,9 @@ void saving(RunState& st, Console& con);
 // The banner shown first.
 void print_banner(Console& con);
 
+// The format question of the DEM and of the result: ascii, raster, and
+// GeoTIFF when the tool was built with GDAL.
+int ask_format(Console& con);
+
 // The dialog's progress lines: those of the grids read and written.
 PassProgress dialog_progress(Console& con);

@@ -5,6 +5,7 @@
 #include "files/input_file.h"
 #include "files/result_set.h"
 #include "platform.h"
+#include "files/gdal_raster.h"
 #include "raster/geometry.h"
 
 namespace {
@@ -49,6 +50,14 @@ void open_raw_dem(RunState& st, Console& con, const std::string& base) {
   raw_dem_loaded(st, range, con.out);
 }
 
+void open_geotiff(RunState& st, Console& con, const std::string& base) {
+  st.job.dem.layout = DemLayout::gdal;
+  st.job.dem.path = base + ".tif";
+  open_required(st.job.dem.path);
+  if (!open_gdal_dem(st)) st.job.dem.pixel_size = ask_pixel_size(con, "\n\n\tPixel Size (decimal value in meters) ? ");
+  gdal_dem_loaded(st, con.out);
+}
+
 void open_ascii_grid(RunState& st, Console& con, const std::string& base) {
   st.job.dem.layout = DemLayout::ascii_grid;
   st.job.dem.path = grid_file(base);
@@ -60,8 +69,14 @@ void open_ascii_grid(RunState& st, Console& con, const std::string& base) {
 void open_mask(RunState& st, Console& con) {
   MaskChoice& mask = st.job.mask;
   const std::string base = st.folder + ask_name(con, "\n\n\tName of the mask ? ");
-  const int mask_type = ask_choice(con, "\n\n\tMask Type :\n\t\t0 ====> bitmap\n\t\t1 ====> raster\n\t\t", 1);
-  if (mask_type == 1) {
+  const int mask_type = gdal_available()
+                            ? ask_choice(con, "\n\n\tMask Type :\n\t\t0 ====> bitmap\n\t\t1 ====> raster\n\t\t2 ====> GeoTIFF\n\t\t", 2)
+                            : ask_choice(con, "\n\n\tMask Type :\n\t\t0 ====> bitmap\n\t\t1 ====> raster\n\t\t", 1);
+  if (mask_type == 2) {
+    mask.layout = MaskLayout::gdal;
+    mask.path = base + ".tif";
+    open_required(mask.path);
+  } else if (mask_type == 1) {
     mask.layout = MaskLayout::raw;
     mask.path = base + ".raw";
     st.mask.descriptor_path = base + ".txt";
@@ -99,7 +114,10 @@ void opening(RunState& st, Console& con, const std::string& images_dir) {
   }
 
   const std::string base = st.folder + ask_name(con, "\n\n\tName of Digital Elevation Model [DEM] (without any extension) ? ");
-  if (ask_choice(con, "\n\n\tFormat Type :\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t", 1) == 1) {
+  const int format = ask_format(con);
+  if (format == 2) {
+    open_geotiff(st, con, base);
+  } else if (format == 1) {
     open_raw_dem(st, con, base);
   } else {
     open_ascii_grid(st, con, base);

@@ -4,6 +4,7 @@
 
 #include "dialog.h"
 #include "fatal.h"
+#include "files/gdal_raster.h"
 
 int run_mesacrop(Console& con, const std::string& images_dir) {
   try {
@@ -21,6 +22,13 @@ int run_mesacrop(Console& con, const std::string& images_dir) {
   }
   wait_key(con);
   return 1;
+}
+
+int ask_format(Console& con) {
+  if (gdal_available()) {
+    return ask_choice(con, "\n\n\tFormat Type :\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t2 ====> GeoTIFF\n\t\t", 2);
+  }
+  return ask_choice(con, "\n\n\tFormat Type :\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t", 1);
 }
 
 PassProgress dialog_progress(Console& con) {

@@ -6,7 +6,6 @@
 
 namespace {
 
-const char* const kFormatQuestion = "\n\n\tFormat Type :\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t";
 const char* const kTypeQuestion = "\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
 const char* const kScaleQuestion =
     "\n\n\tDynamic scale :\n\t\t0 ====> meters"
@@ -18,10 +17,11 @@ const char* const kScaleQuestion =
 bool choose_output(RunState& st, Console& con) {
   ResultChoice& result = st.job.result;
   for (;;) {
-    result.layout = ask_choice(con, kFormatQuestion, 1) == 1 ? ResultLayout::raw : ResultLayout::ascii_grid;
+    const int format = ask_format(con);
+    result.layout = format == 2 ? ResultLayout::geotiff : format == 1 ? ResultLayout::raw : ResultLayout::ascii_grid;
     if (result.layout == ResultLayout::raw) {
       result.itype = ask_choice(con, kTypeQuestion, 1);
-      if (st.job.dem.layout == DemLayout::ascii_grid) result.unit = ask_choice(con, kScaleQuestion, 3);
+      if (st.job.dem.layout != DemLayout::raw) result.unit = ask_choice(con, kScaleQuestion, 3);
     }
     if (const std::string problem = replaced_input(st); !problem.empty()) {
       say(con, "%s", problem.c_str());
@@ -33,9 +33,11 @@ bool choose_output(RunState& st, Console& con) {
   }
 }
 
-// A grid's questions: the volume noted, the corner of a raw DEM.
+// A grid's questions: the volume noted, the corner of a raw DEM (which a
+// GeoTIFF needs too; its report holds the volume).
 void grid_questions(RunState& st, Console& con) {
-  if (st.job.zone.volume()) {
+  const bool grid = st.job.result.layout == ResultLayout::ascii_grid;
+  if (grid && st.job.zone.volume()) {
     say(con, "\n\n\tThe calculated volume is equal to %lf km3", st.zone.vol_tot * 1e-9);
     say(con, "\n\tbut this value is not reported in the ascii format ");
     say(con, "\n\n\tTake note of this value before saving ");
@@ -50,7 +52,7 @@ void grid_questions(RunState& st, Console& con) {
     corner.y = ask_real(con, "\t\tY_min ? ");
     st.job.result.corner = corner;
   }
-  say(con, "\n\n");
+  if (grid) say(con, "\n\n");
 }
 
 }  // namespace
@@ -67,7 +69,7 @@ void saving(RunState& st, Console& con) {
     st.job.result.base = st.folder + name;
   } while (!choose_output(st, con));
 
-  if (st.job.result.layout == ResultLayout::ascii_grid) grid_questions(st, con);
+  if (st.job.result.layout != ResultLayout::raw) grid_questions(st, con);
   const WrittenResult written = write_result(st, con.out, dialog_progress(con));
   std::string names;
   for (const std::string& name : written.names) names += (names.empty() ? "" : ", ") + name;

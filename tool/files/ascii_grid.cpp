@@ -251,7 +251,7 @@ GridWriter::GridWriter(OutputFile& out, const RasterGeometry& g) : out_(out) {
   out_.write(text("nrows %d\n", g.nb_lig));
   out_.write(text("xllcorner %lf\n", g.X_min));
   out_.write(text("yllcorner %lf\n", g.Y_min));
-  out_.write(text("cellsize %lf\n", g.dpix_size));
+  out_.write(text("cellsize %lf\n", g.map_cell()));
   out_.write("nodata_value -9999.9999\n");
   pieces_.resize(static_cast<std::size_t>(worker_count()));
   lengths_.resize(pieces_.size());

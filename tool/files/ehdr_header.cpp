@@ -24,10 +24,10 @@ std::string ehdr_text(const RasterGeometry& g, const RawType& type, std::optiona
   out += text("NROWS %d\nNCOLS %d\nNBANDS 1\nNBITS %d\n", g.nb_lig, g.nb_col, type.bits);
   out += type.is_signed ? "PIXELTYPE SIGNEDINT\n" : "PIXELTYPE UNSIGNEDINT\n";
   if (g.placed) {
-    out += "ULXMAP " + shortest_text(g.X_min + 0.5 * g.dpix_size) + "\n";
-    out += "ULYMAP " + shortest_text(g.Y_min + (g.nb_lig - 0.5) * g.dpix_size) + "\n";
-    out += "XDIM " + shortest_text(g.dpix_size) + "\n";
-    out += "YDIM " + shortest_text(g.dpix_size) + "\n";
+    out += "ULXMAP " + shortest_text(g.X_min + 0.5 * g.map_cell()) + "\n";
+    out += "ULYMAP " + shortest_text(g.Y_min + (g.nb_lig - 0.5) * g.map_cell()) + "\n";
+    out += "XDIM " + shortest_text(g.map_cell()) + "\n";
+    out += "YDIM " + shortest_text(g.map_cell()) + "\n";
   }
   if (nodata) out += "NODATA " + std::to_string(*nodata) + "\n";
   return out;

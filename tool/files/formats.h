@@ -121,6 +121,18 @@ RasterHeader read_raster_header(const std::string& content);
 
 // ---- the report for scripts -------------------------------------------------
 
+// What the report says of a DEM read through GDAL.
+struct SourceFacts {
+  std::string format, data_type;
+  std::string horizontal_unit;        // of its coordinate system
+  std::string vertical_unit;          // of its altitudes: "m", "ft", "us-ft"...
+  bool vertical_unit_found = true;    // given by the band or the command line, not assumed
+  std::string crs_name;               // "" when it has none
+  std::optional<int> epsg;
+  bool ellipsoidal = false;           // cell areas on the ellipsoid (degrees)
+  double smallest_area_m2 = 0.0, largest_area_m2 = 0.0;
+};
+
 struct JsonReport {
   std::string version;
   std::string dem_path, mask_path;
@@ -132,6 +144,7 @@ struct JsonReport {
   ZoneFigures zone;
   bool volume;                     // the volume was asked for
   bool outside_no_data = false;    // cells outside the zone hold the no-data marker
+  std::optional<SourceFacts> source;  // a DEM read through GDAL
 };
 
 // NAME.json / NAME_m2.json: one JSON object with the run's inputs, choices,

@@ -74,7 +74,6 @@ std::string count(long long value) { return std::to_string(value); }
 std::string json_report_text(const JsonReport& r) {
   const ZoneFigures& z = r.zone;
   const RasterGeometry& g = r.geometry;
-  const double surf_pix = g.dpix_size * g.dpix_size;
   std::string files;
   for (const std::string& name : r.files) files += (files.empty() ? "" : ", ") + quoted(name);
   const bool data = z.data_cells() > 0;
@@ -87,15 +86,27 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"hypsometric_value_m\": " + (r.outside_no_data ? "null" : number(r.val_alti)) + ",\n";
   out += "  \"lines\": " + std::to_string(g.nb_lig) + ",\n";
   out += "  \"columns\": " + std::to_string(g.nb_col) + ",\n";
-  out += "  \"cell_size_m\": " + number(g.dpix_size) + ",\n";
+  const bool degrees = r.source && r.source->ellipsoidal;
+  out += "  \"cell_size_m\": " + (degrees ? std::string("null") : number(g.dpix_size)) + ",\n";
   out += "  \"lower_left_corner\": " +
          (g.placed ? "{\"x\": " + number(g.X_min) + ", \"y\": " + number(g.Y_min) + "}" : std::string("null")) + ",\n";
+  if (r.source) {
+    const SourceFacts& s = *r.source;
+    out += "  \"source\": {\"format\": " + quoted(s.format) + ", \"data_type\": " + quoted(s.data_type) +
+           ", \"horizontal_unit\": " + (s.horizontal_unit.empty() ? "null" : quoted(s.horizontal_unit)) +
+           ", \"vertical_unit\": " + quoted(s.vertical_unit) +
+           ", \"vertical_unit_assumed\": " + (s.vertical_unit_found ? "false" : "true") +
+           ", \"coordinate_system\": " + (s.crs_name.empty() ? "null" : quoted(s.crs_name)) +
+           ", \"epsg\": " + (s.epsg ? std::to_string(*s.epsg) : "null") +
+           ", \"cell_areas\": " + (s.ellipsoidal ? "\"ellipsoidal\"" : "\"planar\"") +
+           ", \"cell_area_m2\": {\"min\": " + number(s.smallest_area_m2) + ", \"max\": " + number(s.largest_area_m2) +
+           "}},\n";
+  }
   out += "  \"result\": {\"format\": " + quoted(r.format) + ", \"files\": [" + files + "]},\n";
   out += "  \"zone_cells\": {\"all\": " + count(z.zone_cells) + ", \"full\": " + count(z.full_cells) +
          ", \"half\": " + count(z.half_cells) + ", \"frame\": " + count(z.frame_cells) +
          ", \"no_data\": " + count(z.nodata_cells) + "},\n";
-  out += "  \"zone_area_m2\": " + number((static_cast<double>(z.full_cells) + 0.5 * static_cast<double>(z.half_cells)) *
-                                         surf_pix) + ",\n";
+  out += "  \"zone_area_m2\": " + number(z.area_m2) + ",\n";
   out += "  \"volume_m3\": " + (r.volume ? number(z.vol_tot) : "null") + ",\n";
   out += "  \"volume_km3\": " + (r.volume ? number(z.vol_tot * 1e-9) : "null") + ",\n";
   out += "  \"altitude_m\": {\"min\": " + (data ? number(z.data_lowest) : "null") +

@@ -48,6 +48,28 @@ void OutputFile::moved_into_place() {
   temp_path_.clear();
   forget_temporary(slot_);
   slot_ = -1;
+  if (!private_folder_.empty()) remove_folder(private_folder_);
+  private_folder_.clear();
+  forget_temporary(folder_slot_);
+  folder_slot_ = -1;
+}
+
+void OutputFile::create_for_library(const std::string& final_path) {
+  discard();
+  final_path_ = final_path;
+  closed_ = false;
+  const std::string folder = folder_of(final_path);
+  for (int attempt = 0; private_folder_.empty(); ++attempt) {
+    const std::string candidate = text("%s.mesacrop-%ld-%d.dir", folder.c_str(), process_number(), attempt);
+    if (create_private_folder(candidate)) {
+      private_folder_ = candidate;
+    } else if (errno != EEXIST || attempt >= kTemporaryNamesTried) {
+      cannot_create(final_path, errno);
+    }
+  }
+  temp_path_ = private_folder_ + kPathSeparator + final_path.substr(folder.size());
+  slot_ = keep_temporary(temp_path_);  // the file goes first, then its folder
+  folder_slot_ = keep_temporary(private_folder_);
 }
 
 void OutputFile::fail(const char* action) {
@@ -74,6 +96,18 @@ void OutputFile::write(const void* data, std::size_t bytes) {
 
 void OutputFile::close(bool to_disk) {
   if (closed_) return;
+  if (!private_folder_.empty()) {
+    // The library has written and closed it: on the disk, when asked.
+    closed_ = true;
+    if (!to_disk) return;
+    FileKind kind = FileKind::missing;
+    std::FILE* written = open_regular_file(temp_path_, kind);
+    if (written == nullptr) fail("write");
+    const bool flushed = flush_to_disk(written);
+    std::fclose(written);
+    if (!flushed) fail("write");
+    return;
+  }
   std::FILE* f = file_;
   file_ = nullptr;
   const bool flushed = to_disk ? flush_to_disk(f) : std::fflush(f) == 0;

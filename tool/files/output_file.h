@@ -23,6 +23,11 @@ class OutputFile {
   ~OutputFile();
 
   void create(const std::string& final_path);
+  // For a library that writes the file by its name itself (GDAL): a private
+  // folder of the final path's folder, which only this user may enter, is
+  // made to hold it, and library_path() is the name to write.
+  void create_for_library(const std::string& final_path);
+  const std::string& library_path() const { return temp_path_; }
   void write(const void* data, std::size_t bytes);
   void write(const std::string& text) { write(text.data(), text.size()); }
   // Completes the temporary file; with `to_disk`, also writes it to the disk
@@ -44,6 +49,8 @@ class OutputFile {
   std::string final_path_;
   std::string temp_path_;
   int slot_ = -1;  // the interrupt clean-up's slot of the temporary file
+  std::string private_folder_;  // the library's file lies in it
+  int folder_slot_ = -1;
   bool closed_ = false;
 };
 

@@ -141,7 +141,7 @@ bool tool_file(const std::string& name, long& process, std::string& extension) {
   std::strtol(digits, &end, 10);
   if (end == digits) return false;
   extension = end;
-  return extension == ".tmp" || extension == ".old" || extension == ".set";
+  return extension == ".tmp" || extension == ".old" || extension == ".set" || extension == ".dir";
 }
 
 }  // namespace
@@ -149,6 +149,12 @@ bool tool_file(const std::string& name, long& process, std::string& extension) {
 OutputFile& ResultSet::add(const std::string& final_path) {
   files_.push_back(std::make_unique<OutputFile>());
   files_.back()->create(final_path);
+  return *files_.back();
+}
+
+OutputFile& ResultSet::add_for_library(const std::string& final_path) {
+  files_.push_back(std::make_unique<OutputFile>());
+  files_.back()->create_for_library(final_path);
   return *files_.back();
 }
 
@@ -245,7 +251,16 @@ std::string recover_interrupted_results(const std::string& folder) {
     remove_file(folder + name);
   }
   int removed = 0;
-  for (const std::string& name : leftovers) removed += remove_file(folder + name) ? 1 : 0;
+  for (const std::string& name : leftovers) {
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dir") == 0) {
+      // A library's private folder, and the file it was writing.
+      const std::string inside = folder + name + kPathSeparator;
+      for (const std::string& file : folder_entries(inside)) remove_file(inside + file);
+      removed += remove_folder(folder + name) ? 1 : 0;
+    } else {
+      removed += remove_file(folder + name) ? 1 : 0;
+    }
+  }
   if (removed > 0) {
     notes += text("\n\tRemoved %d temporary file%s left in %s by a run that was stopped", removed,
                   removed == 1 ? "" : "s", folder.c_str());

@@ -26,6 +26,8 @@ class ResultSet {
  public:
   // A new file of the set, open for writing.
   OutputFile& add(const std::string& final_path);
+  // A new file of the set that a library writes by its name (library_path()).
+  OutputFile& add_for_library(const std::string& final_path);
   // A file an older result of this name may have left and this one does not
   // have: it goes when the set is put in place.
   void drop(const std::string& final_path);

@@ -8,6 +8,7 @@
 #include "files/input_file.h"
 #include "nrutil.h"
 #include "text.h"
+#include "work/work.h"
 
 namespace {
 
@@ -20,6 +21,10 @@ class DemLines {
     file_ = open_required(choice_.path);
     check_unchanged(file_.get(), choice_.path, dem_.stamp);
     dem_.spill.rewind();
+    if (choice_.layout == DemLayout::gdal) {
+      gdal_ = std::make_unique<GdalReader>(choice_.path);
+      return;
+    }
     if (grid() && dem_.spill.usable()) return;
     if (!grid()) {
       bytes_ = new_vector(ucvecteur, frucvecteur,
@@ -37,6 +42,15 @@ class DemLines {
   void read(Band& band, BandCells cells) {
     const auto width = static_cast<std::size_t>(band.width);
     band.altitude = rows_.get();
+    if (gdal_) {
+      gdal_->read(band.first, band.count, band.column, band.width, rows_.get());
+      if (dem_.vertical_unit != kMetre) {
+        for (int k = 0; k < band.count; ++k) {
+          for (std::size_t j = 0; j < width; ++j) rows_[k][j] = to_metres(rows_[k][j], dem_.vertical_unit);
+        }
+      }
+      return;
+    }
     if (grid() && !grid_) {
       for (int k = 0; k < band.count; ++k) {
         if (!dem_.spill.read(rows_[k], width)) {
@@ -73,6 +87,7 @@ class DemLines {
   Matrix<double> rows_;
   Vector<unsigned char> bytes_;
   std::unique_ptr<GridReader> grid_;
+  std::unique_ptr<GdalReader> gdal_;
 };
 
 // A mask file, read a segment of a line at a time: a raw mask's bytes, or a
@@ -81,13 +96,18 @@ class DemLines {
 class MaskFile {
  public:
   explicit MaskFile(const RunState& st)
-      : mask_(st.mask), choice_(st.job.mask), file_(open_required(choice_.path)) {
+      : mask_(st.mask), choice_(st.job.mask), file_(open_required(choice_.path)), code_(st.job.zone.code) {
     check_unchanged(file_.get(), choice_.path, mask_.stamp);
+    if (choice_.layout == MaskLayout::gdal) gdal_ = std::make_unique<GdalReader>(choice_.path);
   }
 
   // `count` whole lines from `first`, in order; a raw mask is read on from
   // where the last read ended.
   void read_lines(int first, int count, int nb_col, unsigned char* const* rows) {
+    if (gdal_) {
+      for (int k = 0; k < count; ++k) read_gdal(first + k, 0, nb_col, rows[k]);
+      return;
+    }
     if (choice_.layout == MaskLayout::raw) {
       for (int k = 0; k < count; ++k) {
         read_raw_lines(file_.get(), choice_.path, rows[k], static_cast<std::size_t>(nb_col), first + k, 1);
@@ -99,6 +119,10 @@ class MaskFile {
 
   // Columns column .. column + width - 1 of one line.
   void read_segment(int line, int column, int width, int nb_col, unsigned char* out) {
+    if (gdal_) {
+      read_gdal(line, column, width, out);
+      return;
+    }
     if (choice_.layout == MaskLayout::raw) {
       const std::uint64_t at = static_cast<std::uint64_t>(line) * static_cast<std::uint64_t>(nb_col) +
                                static_cast<std::uint64_t>(column);
@@ -131,10 +155,26 @@ class MaskFile {
     }
   }
 
+  // A GDAL mask's codes, as 1 in the zone and 0 elsewhere (its no-data
+  // cells in no zone).
+  void read_gdal(int line, int column, int width, unsigned char* out) {
+    values_.resize(static_cast<std::size_t>(width));
+    double* row = values_.data();
+    gdal_->read(line, 1, column, width, &row);
+    const std::optional<double>& nodata = mask_.gdal->nodata;
+    for (int j = 0; j < width; ++j) {
+      const double v = values_[static_cast<std::size_t>(j)];
+      out[j] = v == code_ && !(nodata && v == *nodata) ? 1 : 0;
+    }
+  }
+
   const MaskInput& mask_;
   const MaskChoice& choice_;
   InputFile file_;
+  double code_;
+  std::unique_ptr<GdalReader> gdal_;
   std::vector<unsigned char> pixels_;
+  std::vector<double> values_;
 };
 
 // The mask, band by band, with one line above and below and, on pieces of

@@ -17,6 +17,11 @@ struct RasterGeometry {
   double nodata = 0.0;
   bool has_prj = false;      // a .prj file lies beside the raster:
   std::string prj;           // its text, copied byte for byte beside results
+  double map_cell_size = 0.0;  // a cell's side in the units of its coordinates, where they are
+                               // not metres (GDAL rasters in feet or degrees); 0: dpix_size
+
+  // A cell's side in the units of the corner's coordinates.
+  double map_cell() const { return map_cell_size > 0.0 ? map_cell_size : dpix_size; }
 
   long long cells() const { return static_cast<long long>(nb_lig) * nb_col; }
   // A cell without data: one that holds the file's marker exactly (a marker

@@ -161,6 +161,7 @@ StoredRange raw_dem_range(RunState& st, std::ostream& notes) {
 void raw_dem_loaded(RunState& st, const StoredRange& range, std::ostream& notes) {
   st.coef = kScaleCoef[st.job.dem.unit.value_or(0)];
   if (st.dem.stored_nodata) st.dem.geometry.nodata = static_cast<std::int32_t>(*st.dem.stored_nodata) / st.coef;
+  st.dem.areas.planar_m2 = st.dem.geometry.dpix_size * st.dem.geometry.dpix_size;
   if (st.job.dem.write_descriptor) write_new_descriptor(st, notes, range.low, range.high);
   read_coordinate_system(st, notes);
   warn_if_degrees(st, notes);
@@ -175,6 +176,7 @@ void load_grid(RunState& st, std::ostream& notes, const PassProgress& progress) 
   g = grid.read_header();
   check_dimensions(g.nb_lig, g.nb_col, "The grid " + path);
   check_pixel_size(g.dpix_size, "The grid " + path);
+  st.dem.areas.planar_m2 = g.dpix_size * g.dpix_size;
   if (static_cast<std::uint64_t>(g.cells()) > grid.max_values_left()) {
     fatal_stop(text("\n\n\tThe grid %s announces %d lines x %d columns, more values than the file can hold\n",
                     path.c_str(), g.nb_lig, g.nb_col));

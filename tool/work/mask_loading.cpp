@@ -134,13 +134,28 @@ bool read_mask_descriptor(RunState& st) {
 void load_mask(RunState& st, std::ostream& notes) {
   if (st.job.mask.layout == MaskLayout::raw) {
     load_raw_mask(st, notes);
+  } else if (st.job.mask.layout == MaskLayout::gdal) {
+    load_gdal_mask(st);
   } else {
     load_bitmap_mask(st);
   }
 }
 
+int zone_code(const RunState& st) { return st.job.mask.layout == MaskLayout::gdal ? 1 : st.job.zone.code; }
+
 void code_warning(const RunState& st, std::ostream& notes) {
   const int code = st.job.zone.code;
+  if (st.job.mask.layout == MaskLayout::gdal) {
+    const std::vector<long long>& codes = st.mask.gdal_codes;
+    if (std::binary_search(codes.begin(), codes.end(), static_cast<long long>(code))) return;
+    std::string held;
+    constexpr std::size_t kShown = 20;
+    for (std::size_t k = 0; k < codes.size() && k < kShown; ++k) held += (k == 0 ? "" : ", ") + std::to_string(codes[k]);
+    if (codes.size() > kShown) held += " and " + std::to_string(codes.size() - kShown) + " more";
+    note(notes, "\n\tWarning: the code %d selects no cell: the mask %s holds the codes %s\n", code,
+         st.job.mask.path.c_str(), held.empty() ? "none (no data only)" : held.c_str());
+    return;
+  }
   if (code < 0 || code > 255 || !st.mask.codes[static_cast<std::size_t>(code)]) {
     note(notes, "\n\tWarning: the code %d selects no cell: the mask %s holds the codes %s\n", code,
          st.job.mask.path.c_str(), codes_text(st.mask.codes).c_str());

@@ -7,21 +7,32 @@
 
 void measure_zone(RunState& st, std::ostream& notes, const PassProgress& progress) {
   const RasterGeometry& g = st.dem.geometry;
-  const double surf_pix = g.dpix_size * g.dpix_size;
+  const CellAreas& areas = st.dem.areas;
   const bool volume = st.job.zone.volume();
-  const int code = st.job.zone.code;
+  const int code = zone_code(st);
   ZoneFigures figures;
   for_each_band(st, [&](const Band& band) {
     for (int k = 0; k < band.count; ++k) {
       const int line = band.first + k;
       if (band.column == 0) progress("measuring the zone", line, g.nb_lig);
       const bool inner = line >= 1 && line <= g.nb_lig - 2;
+      const double surf_pix = areas.of_line(line);
+      const long long full = figures.full_cells, half = figures.half_cells;
       add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
                     inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, code, g, volume,
                     surf_pix);
+      if (areas.ellipsoidal) {
+        // The zone's area, line by line, as the volume weighs its cells.
+        figures.area_m2 += (static_cast<double>(figures.full_cells - full) +
+                            0.5 * static_cast<double>(figures.half_cells - half)) * surf_pix;
+      }
     }
   });
   progress("measuring the zone", g.nb_lig, g.nb_lig);
+  if (!areas.ellipsoidal) {
+    figures.area_m2 = (static_cast<double>(figures.full_cells) + 0.5 * static_cast<double>(figures.half_cells)) *
+                      areas.planar_m2;
+  }
   st.zone = figures;
   if (volume && figures.nodata_cells > 0) note(notes, "\n\n\t%s", no_data_note(st).c_str());
 }

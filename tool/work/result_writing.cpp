@@ -2,11 +2,13 @@
 // ASCII grid, made line by line from the DEM and the mask, with its report
 // and coordinate system, and put in place as one set.
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <vector>
 
 #include "fatal.h"
 #include "files/file_names.h"
+#include "files/gdal_raster.h"
 #include "files/formats.h"
 #include "files/output_file.h"
 #include "files/result_set.h"
@@ -28,7 +30,7 @@ bool raw_result(const RunState& st) { return st.job.result.layout == ResultLayou
 // The unit of a raw result's stored values: a raw DEM's, or the one chosen
 // for a grid's result.
 double result_coef(const RunState& st) {
-  return st.job.dem.layout == DemLayout::ascii_grid ? kScaleCoef[st.job.result.unit.value_or(0)] : st.coef;
+  return st.job.dem.layout != DemLayout::raw ? kScaleCoef[st.job.result.unit.value_or(0)] : st.coef;
 }
 
 struct StoredExtremes {
@@ -63,12 +65,36 @@ bool earlier_result(const ResultFiles& files) {
   return file_kind(files.raster) == FileKind::regular || file_kind(files.json) == FileKind::regular;
 }
 
+// What the report says of a DEM read through GDAL.
+std::optional<SourceFacts> source_facts(const RunState& st) {
+  if (!st.dem.gdal) return std::nullopt;
+  const GdalRaster& r = *st.dem.gdal;
+  SourceFacts s;
+  s.format = r.driver;
+  s.data_type = r.data_type;
+  s.horizontal_unit = r.horizontal_unit;
+  s.vertical_unit = unit_name(st.dem.vertical_unit);
+  s.vertical_unit_found = !st.dem.vertical_unit_assumed;
+  s.crs_name = r.crs_name;
+  s.epsg = r.epsg;
+  const CellAreas& areas = st.dem.areas;
+  s.ellipsoidal = areas.ellipsoidal;
+  s.smallest_area_m2 = s.largest_area_m2 = areas.of_line(0);
+  for (int line = 1; areas.ellipsoidal && line < st.dem.geometry.nb_lig; ++line) {
+    s.smallest_area_m2 = std::min(s.smallest_area_m2, areas.of_line(line));
+    s.largest_area_m2 = std::max(s.largest_area_m2, areas.of_line(line));
+  }
+  return s;
+}
+
 // The files every result has besides its raster: the DEM's coordinate
 // system (or none, and then none left from an earlier result of the name) and
 // the report for scripts.
 void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles& files,
                         const RasterGeometry& geometry, std::string& report_text) {
-  if (geometry.has_prj) {
+  if (files.prj.empty()) {
+    // A GeoTIFF holds its coordinate system.
+  } else if (geometry.has_prj) {
     result.add(files.prj).write(geometry.prj);
   } else if (earlier_result(files)) {
     result.drop(files.prj);
@@ -77,7 +103,11 @@ void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles
   JsonReport report{kVersion, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, st.zone,
                     zone.volume()};
   report.outside_no_data = zone.outside_no_data;
-  report.format = !raw_result(st) ? "ascii grid" : raw_type(st.job.result.itype).bits == 16 ? "raw 16-bit" : "raw 32-bit";
+  report.format = st.job.result.layout == ResultLayout::geotiff ? "GeoTIFF"
+                  : !raw_result(st)                               ? "ascii grid"
+                  : raw_type(st.job.result.itype).bits == 16      ? "raw 16-bit"
+                                                                  : "raw 32-bit";
+  report.source = source_facts(st);
   report.files = written_names(files, geometry.has_prj);
   report_text = json_report_text(report);
   result.add(files.json).write(report_text);
@@ -116,9 +146,9 @@ std::string write_raster(RunState& st, const ResultFiles& files, const PassProgr
       if (raw_dem) {
         const std::size_t stored_line_bytes = cols * static_cast<std::size_t>(dem_type.cell_bytes);
         select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), dem_type, band.mask[k],
-                         zone.code, outside, cols, type, out);
+                         zone_code(st), outside, cols, type, out);
       } else {
-        extract_line(band.altitude[k], band.mask[k], band.width, zone.code, zone.outside_m, band.altitude[k]);
+        extract_line(band.altitude[k], band.mask[k], band.width, zone_code(st), zone.outside_m, band.altitude[k]);
         metres_to_raw(band.altitude[k], cols, st.coef, type, out);
       }
     }
@@ -151,8 +181,8 @@ std::string write_grid(RunState& st, const ResultFiles& files, const PassProgres
   const bool marks = st.zone.nodata_cells > 0;
   for_each_band(st, [&](const Band& band) {
     for (int k = 0; k < band.count; ++k) {
-      extract_line(band.altitude[k], band.mask[k], band.width, zone.code, outside, band.altitude[k]);
-      if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, zone.code, g, kGridNoData);
+      extract_line(band.altitude[k], band.mask[k], band.width, zone_code(st), outside, band.altitude[k]);
+      if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, zone_code(st), g, kGridNoData);
       if (band.column == 0) progress("writing the grid", band.first + k, g.nb_lig);
     }
     grid.write_lines(band.altitude, band.count, band.width);
@@ -162,10 +192,57 @@ std::string write_grid(RunState& st, const ResultFiles& files, const PassProgres
   return result.publish();
 }
 
+// A GeoTIFF: the DEM's geotransform (or the corner chosen for a raw DEM)
+// and coordinate system; Float32 altitudes in metres (Float64 for a Float64
+// DEM); the zone's cells without data at the no-data value, the DEM's or
+// -9999.
+std::string write_geotiff(RunState& st, const ResultFiles& files, const PassProgress& progress,
+                          std::string& report_text) {
+  RasterGeometry g = st.dem.geometry;
+  const ZoneChoice& zone = st.job.zone;
+  double transform[6] = {0, 1, 0, 0, 0, 1};
+  if (st.dem.gdal && st.dem.gdal->georeferenced) {
+    std::copy(st.dem.gdal->transform, st.dem.gdal->transform + 6, transform);
+  } else if (g.placed || st.job.result.corner) {
+    const double x = g.placed ? g.X_min : st.job.result.corner->x;
+    const double y = g.placed ? g.Y_min : st.job.result.corner->y;
+    const double cell = g.map_cell();
+    transform[0] = x, transform[1] = cell, transform[3] = y + g.nb_lig * cell, transform[5] = -cell;
+  }
+  const double nodata = g.has_nodata && std::isfinite(g.nodata) ? g.nodata : -9999.0;
+  const double outside = zone.outside_no_data ? nodata : zone.outside_m;
+  const bool float64 = st.dem.gdal && st.dem.gdal->float64;
+  ResultSet result;
+  OutputFile& tif = result.add_for_library(files.raster);
+  {
+    GdalWriter writer(tif.library_path(), g.nb_lig, g.nb_col, transform, g.has_prj ? g.prj : "", float64, nodata);
+    const int code = zone_code(st);
+    const bool marks = st.zone.nodata_cells > 0;
+    for_each_band(st, [&](const Band& band) {
+      for (int k = 0; k < band.count; ++k) {
+        extract_line(band.altitude[k], band.mask[k], band.width, code, outside, band.altitude[k]);
+        if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, code, g, nodata);
+        if (band.column == 0) progress("writing the GeoTIFF", band.first + k, g.nb_lig);
+      }
+      writer.write(band.first, band.count, band.column, band.width, band.altitude);
+    });
+    progress("writing the GeoTIFF", g.nb_lig, g.nb_lig);
+    writer.close();
+  }
+  g.has_prj = false;  // inside the GeoTIFF
+  add_prj_and_report(result, st, files, g, report_text);
+  return result.publish();
+}
+
 }  // namespace
 
 ResultFiles chosen_result_files(const RunState& st) {
-  return result_files(st.job.result.base, raw_result(st), raw_type(st.job.result.itype));
+  const ResultChoice& result = st.job.result;
+  if (result.layout == ResultLayout::geotiff) {
+    const std::string raster = result.base + result.extension;
+    return {raster, {}, {}, {}, beside(raster, ".json")};
+  }
+  return result_files(result.base, raw_result(st), raw_type(result.itype));
 }
 
 std::string result_name_problem(const std::string& folder, const std::string& name) {
@@ -200,6 +277,15 @@ std::string replaced_input(const RunState& st) {
 }
 
 std::string fit_problem(const RunState& st) {
+  const ResultLayout layout = st.job.result.layout;
+  if (layout == ResultLayout::geotiff) return "";
+  // A grid's cells are squares of its coordinates; a raw result's descriptor
+  // gives one pixel size in metres.
+  if (!st.dem.square_cells || (raw_result(st) && st.dem.areas.ellipsoidal)) {
+    return text("\n\n\tThe cells of %s are %s, which %s cannot describe: please choose a GeoTIFF\n",
+                st.job.dem.path.c_str(), st.dem.square_cells ? "in degrees" : "not square",
+                raw_result(st) ? "a raw result" : "an ASCII grid");
+  }
   if (!raw_result(st)) return "";
   if (st.zone.has_nan) {
     return "\n\n\tThe result holds cells that are not numbers (nan), which a raster cannot store:"
@@ -212,7 +298,7 @@ std::string fit_problem(const RunState& st) {
   // scale is chosen (grid input), an ASCII grid always.
   std::vector<std::string> helps;
   if (type.bits == 16) helps.push_back("32 bits");
-  if (st.job.dem.layout == DemLayout::ascii_grid) helps.push_back("another scale");
+  if (st.job.dem.layout != DemLayout::raw) helps.push_back("another scale");
   std::string advice;
   for (const std::string& help : helps) advice += (advice.empty() ? "" : ", ") + help;
   advice += advice.empty() ? "an ASCII grid" : " or an ASCII grid";
@@ -237,7 +323,9 @@ WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress
   std::string found;
   for (;;) {
     try {
-      found = raw_result(st) ? write_raster(st, files, progress, written.report) : write_grid(st, files, progress, written.report);
+      found = st.job.result.layout == ResultLayout::geotiff ? write_geotiff(st, files, progress, written.report)
+              : raw_result(st)                              ? write_raster(st, files, progress, written.report)
+                                                            : write_grid(st, files, progress, written.report);
       break;
     } catch (const FatalStop& stop) {
       // A grid's parsed cells take room in the folder: on a full disk they

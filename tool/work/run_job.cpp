@@ -38,6 +38,12 @@ WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& pro
     }
     const StoredRange range = raw_dem_range(st, notes);
     raw_dem_loaded(st, range, notes);
+  } else if (job.dem.layout == DemLayout::gdal) {
+    if (!open_gdal_dem(st) && !job.dem.pixel_size) {
+      throw MissingChoice{text("the raster %s has no georeferencing: give its pixel size with --pixel-size S",
+                               job.dem.path.c_str())};
+    }
+    gdal_dem_loaded(st, notes);
   } else {
     load_grid(st, notes, progress);
   }
@@ -53,16 +59,17 @@ WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& pro
       st.mask.lines = *job.mask.lines;
       st.mask.columns = *job.mask.columns;
     }
-  } else {
+  } else if (job.mask.layout == MaskLayout::bitmap) {
     open_required(job.mask.path);
   }
   load_mask(st, notes);
   code_warning(st, notes);
   measure_zone(st, notes, progress);
 
-  if (job.result.layout == ResultLayout::ascii_grid && !st.dem.geometry.placed && !job.result.corner) {
+  if (job.result.layout != ResultLayout::raw && !st.dem.geometry.placed && !job.result.corner &&
+      job.dem.layout == DemLayout::raw) {
     if (!st.dem.header_corner) {
-      throw MissingChoice{text("a grid result needs the map coordinates of its lower-left corner, which the raw DEM "
+      throw MissingChoice{text("a grid or GeoTIFF result needs the map coordinates of its lower-left corner, which the raw DEM "
                                "%s does not give: give them with --corner X,Y",
                                job.dem.path.c_str())};
     }

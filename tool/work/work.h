@@ -57,6 +57,17 @@ StoredRange raw_dem_range(RunState& st, std::ostream& notes);
 // when asked, the coordinate system, the degrees warning.
 void raw_dem_loaded(RunState& st, const StoredRange& range, std::ostream& notes);
 
+// A raster GDAL reads: its size and what its file says (open_gdal_dem:
+// false when it is not georeferenced, and a pixel size must be chosen), then
+// its geometry, cell areas, units and no-data value (gdal_dem_loaded).
+bool open_gdal_dem(RunState& st);
+void gdal_dem_loaded(RunState& st, std::ostream& notes);
+
+// An altitude in metres from a value in `unit` (kMetre .. kUsFoot), and the
+// unit's short name ("m", "ft", "us-ft").
+double to_metres(double value, int unit);
+const char* unit_name(int unit);
+
 // An ASCII grid: its header, every cell checked, parsed once into the spill
 // file; its coordinate system and the degrees warning.
 void load_grid(RunState& st, std::ostream& notes, const PassProgress& progress);
@@ -69,8 +80,15 @@ void show_dimensions(const RunState& st, std::ostream& out);
 // Reads a raw mask's descriptor into st.mask; false when there is none.
 bool read_mask_descriptor(RunState& st);
 
-// The mask checked against the DEM's size, and its codes.
+// The mask checked against the DEM's size (and, for GDAL rasters, its grid
+// and coordinate system), and its codes.
 void load_mask(RunState& st, std::ostream& notes);
+void load_gdal_mask(RunState& st);
+
+// The value the passes' mask lines hold in the zone: the code itself for the
+// tool's own masks (bytes), 1 for GDAL masks, whose lines the passes turn
+// into 1 in the zone and 0 elsewhere (their codes are 32-bit).
+int zone_code(const RunState& st);
 
 // The warning for a code that selects no cell.
 void code_warning(const RunState& st, std::ostream& notes);

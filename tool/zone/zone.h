@@ -37,6 +37,7 @@ struct ZoneFigures {
   double data_lowest = std::numeric_limits<double>::infinity();
   double data_highest = -std::numeric_limits<double>::infinity();
   double data_sum = 0.0;
+  double area_m2 = 0.0;       // the zone's area as the volume counts it: full cells once, edge cells half
 
   long long data_cells() const { return zone_cells - nodata_cells; }
 };

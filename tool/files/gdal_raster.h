@@ -1,0 +1,86 @@
+// Rasters of every format GDAL reads (GeoTIFF, Cloud-Optimized GeoTIFF, VRT
+// mosaics, ERDAS .img...), band 1, read in bands of lines; and GeoTIFF
+// results, written in bands of lines. The GDAL calls live in the reader
+// (gdal_reader.cpp) and the writer (gdal_writer.cpp) alone; a build without
+// GDAL has neither (gdal_absent.cpp), and gdal_available() says which.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "raster/geometry.h"
+
+bool gdal_available();
+
+// Registers GDAL's drivers and caps its block cache, once.
+void start_gdal();
+
+// What a raster's file says of it.
+struct GdalRaster {
+  std::string driver;             // "GTiff", "VRT", "HFA"...
+  std::string data_type;          // "Float32", "Int16"...
+  bool integer_cells = false;     // Byte, Int16, UInt16, Int32, UInt32
+  bool float64 = false;
+  int lines = 0, columns = 0;
+  int block_lines = 1;            // the height of its blocks (tiles or strips)
+  bool georeferenced = false;     // it has a geotransform
+  double transform[6] = {0, 1, 0, 0, 0, 1};  // x = t0 + col t1 + line t2, y = t3 + col t4 + line t5
+  std::string wkt;                // its coordinate system, "" when none
+  std::string crs_name;           // "WGS 84 / UTM zone 31N"
+  std::optional<int> epsg;
+  bool geographic = false;        // degrees
+  double semi_major_m = 0.0, inverse_flattening = 0.0;  // its ellipsoid (geographic)
+  double horizontal_m = 1.0;      // metres per unit of the coordinate system (projected)
+  std::string horizontal_unit;    // "metre", "US survey foot"...
+  std::string vertical_unit;      // the band's unit type as written ("" when none)
+  std::optional<double> nodata;   // the band's no-data value
+};
+
+// True when two coordinate systems (WKT) are the same.
+bool same_coordinate_system(const std::string& a, const std::string& b);
+
+// Reads band 1 of a raster, in lines, as doubles. The file is opened once
+// and closed with the object.
+class GdalReader {
+ public:
+  // Opening a raster GDAL cannot read is a fatal stop naming `path`.
+  explicit GdalReader(const std::string& path);
+  ~GdalReader();
+  GdalReader(const GdalReader&) = delete;
+  GdalReader& operator=(const GdalReader&) = delete;
+
+  const GdalRaster& raster() const { return raster_; }
+  // Reads `count` lines from `first`, columns column .. column + width - 1,
+  // into rows[k] (width values each).
+  void read(int first, int count, int column, int width, double* const* rows);
+
+ private:
+  std::string path_;
+  GdalRaster raster_;
+  void* dataset_ = nullptr;
+  void* band_ = nullptr;
+};
+
+// Writes a GeoTIFF: tiled 256 x 256, DEFLATE with the floating-point
+// predictor, BigTIFF when it could pass 4 GiB, compressed on every core;
+// Float32 cells (Float64 with `float64`), the geotransform, the coordinate
+// system (WKT, or "" for none) and the no-data value given.
+class GdalWriter {
+ public:
+  GdalWriter(const std::string& path, int lines, int columns, const double transform[6], const std::string& wkt,
+             bool float64, double nodata);
+  ~GdalWriter();
+  GdalWriter(const GdalWriter&) = delete;
+  GdalWriter& operator=(const GdalWriter&) = delete;
+
+  // Writes `count` lines from `first`, columns column .. column + width - 1.
+  void write(int first, int count, int column, int width, const double* const* rows);
+  // Completes the file; a failure is a fatal stop naming `path`.
+  void close();
+
+ private:
+  std::string path_;
+  void* dataset_ = nullptr;
+  void* band_ = nullptr;
+};
