@@ -115,6 +115,13 @@ bool remove_folder(const std::string& path);
 // The longest file name (one path component) that `folder` takes.
 std::size_t max_file_name_length(const std::string& folder);
 
+// The folder of the running program, ending in a separator.
+std::string executable_folder();
+
+// The function `name` of the library at `path`, loaded (once) on the first
+// call; null with `why` when either cannot be had.
+void* library_function(const std::string& path, const char* name, std::string& why);
+
 // A number that differs between processes running at once.
 long process_number();
 // True when the process of that number is running (or may be: unknown counts

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -171,6 +172,26 @@ std::size_t max_file_name_length(const std::string& folder) {
 }
 
 long process_number() { return static_cast<long>(getpid()); }
+
+std::string executable_folder() {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return "./";
+  const std::string program(path, static_cast<std::size_t>(length));
+  return program.substr(0, program.rfind('/') + 1);
+}
+
+void* library_function(const std::string& path, const char* name, std::string& why) {
+  void* library = usable(path) ? dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+  if (library == nullptr) {
+    const char* error = dlerror();
+    why = error != nullptr ? error : path + ": cannot be loaded";
+    return nullptr;
+  }
+  void* function = dlsym(library, name);
+  if (function == nullptr) why = path + " has no " + name;
+  return function;
+}
 
 bool process_is_running(long number) {
   if (number <= 0) return true;

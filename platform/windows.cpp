@@ -266,6 +266,25 @@ std::size_t max_file_name_length(const std::string& folder) {
 
 long process_number() { return static_cast<long>(GetCurrentProcessId()); }
 
+std::string executable_folder() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length);
+  const std::string program = narrow(path);
+  return program.substr(0, program.find_last_of("\\/") + 1);
+}
+
+void* library_function(const std::string& path, const char* name, std::string& why) {
+  HMODULE library = usable(path) ? LoadLibraryW(widen(path).c_str()) : nullptr;
+  if (library == nullptr) {
+    why = path + ": cannot be loaded";
+    return nullptr;
+  }
+  void* function = reinterpret_cast<void*>(GetProcAddress(library, name));
+  if (function == nullptr) why = path + " has no " + name;
+  return function;
+}
+
 bool process_is_running(long number) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(number));
   if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;

@@ -1,8 +1,9 @@
 // Rasters of every format GDAL reads (GeoTIFF, Cloud-Optimized GeoTIFF, VRT
 // mosaics, ERDAS .img...), band 1, read in bands of lines; and GeoTIFF
 // results, written in bands of lines. The GDAL calls live in the reader
-// (gdal_reader.cpp) and the writer (gdal_writer.cpp) alone; a build without
-// GDAL has neither (gdal_absent.cpp), and gdal_available() says which.
+// (gdal_reader.cpp) and the writer (gdal_writer.cpp) alone, built as a
+// module the tool loads when a raster first needs it (gdal_module.h); a
+// build without GDAL has neither, and gdal_available() says which.
 #pragma once
 
 #include <memory>
@@ -12,9 +13,6 @@
 #include "raster/geometry.h"
 
 bool gdal_available();
-
-// Registers GDAL's drivers and caps its block cache, once.
-void start_gdal();
 
 // What a raster's file says of it.
 struct GdalRaster {
@@ -58,8 +56,7 @@ class GdalReader {
  private:
   std::string path_;
   GdalRaster raster_;
-  void* dataset_ = nullptr;
-  void* band_ = nullptr;
+  void* reader_ = nullptr;
 };
 
 // Writes a GeoTIFF: tiled 256 x 256, DEFLATE with the floating-point
@@ -68,8 +65,9 @@ class GdalReader {
 // system (WKT, or "" for none) and the no-data value given.
 class GdalWriter {
  public:
-  GdalWriter(const std::string& path, int lines, int columns, const double transform[6], const std::string& wkt,
-             bool float64, double nodata);
+  // `file` is where GDAL writes it; messages name `shown_as`.
+  GdalWriter(const std::string& file, const std::string& shown_as, int lines, int columns, const double transform[6],
+             const std::string& wkt, bool float64, double nodata);
   ~GdalWriter();
   GdalWriter(const GdalWriter&) = delete;
   GdalWriter& operator=(const GdalWriter&) = delete;
@@ -81,6 +79,5 @@ class GdalWriter {
 
  private:
   std::string path_;
-  void* dataset_ = nullptr;
-  void* band_ = nullptr;
+  void* writer_ = nullptr;
 };

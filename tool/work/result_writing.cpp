@@ -101,8 +101,7 @@ void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles
   }
   const ZoneChoice& zone = st.job.zone;
   JsonReport report{kVersion, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, st.zone,
-                    zone.volume()};
-  report.outside_no_data = zone.outside_no_data;
+                    zone.volume(), zone.outside_no_data, std::nullopt};
   report.format = st.job.result.layout == ResultLayout::geotiff ? "GeoTIFF"
                   : !raw_result(st)                               ? "ascii grid"
                   : raw_type(st.job.result.itype).bits == 16      ? "raw 16-bit"
@@ -215,7 +214,8 @@ std::string write_geotiff(RunState& st, const ResultFiles& files, const PassProg
   ResultSet result;
   OutputFile& tif = result.add_for_library(files.raster);
   {
-    GdalWriter writer(tif.library_path(), g.nb_lig, g.nb_col, transform, g.has_prj ? g.prj : "", float64, nodata);
+    GdalWriter writer(tif.library_path(), files.raster, g.nb_lig, g.nb_col, transform, g.has_prj ? g.prj : "", float64,
+                      nodata);
     const int code = zone_code(st);
     const bool marks = st.zone.nodata_cells > 0;
     for_each_band(st, [&](const Band& band) {
