@@ -23,15 +23,6 @@ bool have_gdal() {
   if (!have_gdal()) GTEST_SKIP() << "gdal-bin is not installed, so the GDAL interop tests cannot run " \
                                     "(.ci/run installs it)"
 
-// Runs a shell command; its standard output, and a failure when it fails.
-std::string sh(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
-  EXPECT_EQ(pclose(pipe), 0) << command << "\n" << output;
-  return output;
-}
 
 // The demo folder, with EHdr headers beside its raw DEM and raw mask so that
 // GDAL reads them as rasters.
@@ -68,12 +59,12 @@ TEST(Gdal, OpensTheToolsGridWithTheSameSizeCornerAndDoubles) {
   NEED_GDAL();
   DemoForGdal demo;
   const std::string grid = demo.run("demo\njacksboro\n1\n0\n1\nzone\n1\n1\n0\n1\nres\n0\n739890\n4037760\n", "res.asc");
-  const std::string info = sh("gdalinfo " + demo.dir + "/res.asc");
+  const std::string info = shell("gdalinfo " + demo.dir + "/res.asc");
   EXPECT_NE(info.find("Size is 222, 200"), std::string::npos) << info;
   EXPECT_NE(info.find("Origin = (739890.000000000000000,4055760.000000000000000)"), std::string::npos) << info;
   EXPECT_NE(info.find("Pixel Size = (90.000000000000000,-90.000000000000000)"), std::string::npos) << info;
 
-  sh("gdal_translate -q -oo DATATYPE=Float64 -of ENVI " + demo.dir + "/res.asc " + demo.work + "/res64.bin");
+  shell("gdal_translate -q -oo DATATYPE=Float64 -of ENVI " + demo.dir + "/res.asc " + demo.work + "/res64.bin");
   const std::vector<double> gdal_values = doubles_of(read_file(demo.work + "/res64.bin"));
   std::istringstream body(grid.substr(grid.find("-9999.9999\n") + 11));
   std::vector<double> ours;
@@ -89,7 +80,7 @@ TEST(Gdal, GridsWrittenByGdalGiveTheSameResultAsTheRawDem) {
   // The raw DEM in decimetres, code 1, saved in decimetres.
   const std::string from_raw = demo.run("demo\njacksboro\n1\n0\n1\nzone\n1\n1\n0\n1\nres\n1\n0\n", "res_m2.raw");
   const std::string in_metres = demo.work + "/metres.tif";
-  sh("gdal_calc.py --quiet -A " + demo.work + "/dem.raw --calc=A/10.0 --type=Float64 --outfile=" + in_metres);
+  shell("gdal_calc.py --quiet -A " + demo.work + "/dem.raw --calc=A/10.0 --type=Float64 --outfile=" + in_metres);
   struct Case {
     const char* name;
     std::string options;
@@ -100,7 +91,7 @@ TEST(Gdal, GridsWrittenByGdalGiveTheSameResultAsTheRawDem) {
       {"float without a nodata line", "-a_nodata none", "metres.tif"},
   };
   for (const Case& c : cases) {
-    sh("gdal_translate -q -of AAIGrid " + c.options + " " + demo.work + "/" + c.source + " " + demo.dir + "/g.asc");
+    shell("gdal_translate -q -of AAIGrid " + c.options + " " + demo.work + "/" + c.source + " " + demo.dir + "/g.asc");
     const std::string grid = read_file(demo.dir + "/g.asc");
     EXPECT_EQ(grid.find("NODATA_value") != std::string::npos, c.options == "-a_nodata -9999") << c.name;
     EXPECT_EQ(demo.run("demo\ng\n0\nzone\n1\n1\n0\n1\nres\n1\n0\n1\n", "res_m2.raw"), from_raw) << c.name;
@@ -118,7 +109,7 @@ TEST(Gdal, GridsWrittenByGdalGiveTheSameResultAsTheRawDem) {
   // numbers: saved in metres it gives back the raw DEM's cells.
   const std::string raw_as_metres =
       demo.run("demo\njacksboro\n1\n0\n0\nzone\n1\n1\n0\n1\nres\n1\n0\n", "res_m2.raw");
-  sh("gdal_translate -q -of AAIGrid " + demo.work + "/dem.raw " + demo.dir + "/i.asc");
+  shell("gdal_translate -q -of AAIGrid " + demo.work + "/dem.raw " + demo.dir + "/i.asc");
   EXPECT_EQ(read_file(demo.dir + "/i.asc").find("NODATA"), std::string::npos);
   EXPECT_EQ(demo.run("demo\ni\n0\nzone\n1\n1\n0\n1\nres\n1\n0\n0\n", "res_m2.raw"), raw_as_metres);
 }
@@ -129,7 +120,7 @@ TEST(Gdal, GridsWithNonSquareCellsAreRefusedNamingDx) {
   std::string header = read_file(demo.work + "/dem.hdr");
   header.replace(header.find("YDIM 90"), 7, "YDIM 45");  // cells twice as wide as high
   write_file(demo.work + "/dem.hdr", header);
-  sh("gdal_translate -q -of AAIGrid " + demo.work + "/dem.raw " + demo.dir + "/ns.asc");
+  shell("gdal_translate -q -of AAIGrid " + demo.work + "/dem.raw " + demo.dir + "/ns.asc");
   ASSERT_NE(read_file(demo.dir + "/ns.asc").find("dx "), std::string::npos);
   const ToolRun r = run_tool(demo.base.path(), "demo\nns\n0\n");
   EXPECT_EQ(r.status, 1);
@@ -146,7 +137,7 @@ TEST(Gdal, BitmapMasksWrittenByGdalAreRead) {
     std::size_t offset;
   };
   for (const Case& c : {Case{"one band: 8 bits with a palette", "", 1078}, Case{"three grey bands: 24 bits", "-b 1 -b 1 -b 1", 54}}) {
-    sh(std::string("gdal_translate -q -of BMP ") + c.bands + " " + demo.work + "/zone.raw " + demo.dir + "/g.bmp");
+    shell(std::string("gdal_translate -q -of BMP ") + c.bands + " " + demo.work + "/zone.raw " + demo.dir + "/g.bmp");
     const std::string bmp = read_file(demo.dir + "/g.bmp");
     EXPECT_EQ(static_cast<unsigned char>(bmp[10]) | static_cast<unsigned char>(bmp[11]) << 8, static_cast<int>(c.offset))
         << c.name;
@@ -197,14 +188,14 @@ TEST(Gdal, OpensRawResultsThroughTheirHeader) {
   for (const Case& c : cases) {
     const std::string raster = demo.run(c.answers, std::string(c.result) + ".raw");
     const std::string path = demo.dir + "/" + c.result + ".raw";
-    const std::string info = sh("gdalinfo " + path);
+    const std::string info = shell("gdalinfo " + path);
     EXPECT_NE(info.find("Driver: EHdr/"), std::string::npos) << c.name << info;
     EXPECT_NE(info.find("Size is 222, 200"), std::string::npos) << c.name;
     EXPECT_NE(info.find(c.type), std::string::npos) << c.name;
     EXPECT_EQ(info.find("Origin = (739890.000000000000000,4055760.000000000000000)") != std::string::npos,
               c.georeferenced)
         << c.name << info;
-    sh("gdal_translate -q -of ENVI " + path + " " + demo.work + "/copy.bin");
+    shell("gdal_translate -q -of ENVI " + path + " " + demo.work + "/copy.bin");
     EXPECT_EQ(read_file(demo.work + "/copy.bin"), raster) << c.name;  // every value, as GDAL reads it
   }
 }
@@ -216,7 +207,7 @@ TEST(Gdal, ReadsTheResultsCellsWithoutDataAndCoordinateSystem) {
   std::filesystem::create_directory(dir);
   write_file(dir + "/dem.asc", "ncols 3\nnrows 3\nxllcorner 500000\nyllcorner 4000000\ncellsize 10\n"
                                "NODATA_value -9999\n1 2 3\n4 -9999 6\n7 8 9\n");
-  sh("gdalsrsinfo -o wkt_esri --single-line EPSG:32631 > " + dir + "/dem.prj");
+  shell("gdalsrsinfo -o wkt_esri --single-line EPSG:32631 > " + dir + "/dem.prj");
   write_bytes(dir + "/zone.raw", Bytes(9, 1));
   write_file(dir + "/zone.txt", "3 3\n");
   for (const char* answers : {"0\n", "1\n1\n0\n"}) {
@@ -224,7 +215,7 @@ TEST(Gdal, ReadsTheResultsCellsWithoutDataAndCoordinateSystem) {
     ASSERT_EQ(r.status, 0) << r.transcript;
   }
   for (const char* result : {"res.asc", "res_m4.raw"}) {
-    const std::string info = sh("gdalinfo -stats " + dir + "/" + result);
+    const std::string info = shell("gdalinfo -stats " + dir + "/" + result);
     EXPECT_NE(info.find("UTM zone 31N"), std::string::npos) << result << info;
     EXPECT_NE(info.find("NoData Value="), std::string::npos) << result << info;
     // Eight cells with data, from 1 to 9: the marked one is left out.

@@ -10,8 +10,67 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+
+
+namespace {
+
+std::vector<std::string> split(const std::string& words) {
+  std::istringstream in(words);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+}  // namespace
+
+CliRun run_cli(const std::string& dir, const std::string& arguments, bool terminal) {
+  TempDir io;
+  int master = -1, slave = -1;
+  if (terminal && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+  // Made before the fork: the child of a threaded test only calls the system.
+  std::vector<std::string> words = split(arguments);
+  std::vector<char*> argv{const_cast<char*>("mesacrop")};
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const std::string out_path = io / "out", err_path = io / "err";
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = terminal ? slave : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(0);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    execv(MESACROP_BINARY, argv.data());
+    _exit(127);
+  }
+  CliRun run;
+  int status = 0;
+  std::string seen;
+  for (;;) {
+    if (terminal) {
+      char chunk[4096];
+      fcntl(master, F_SETFL, O_NONBLOCK);
+      for (ssize_t got; (got = read(master, chunk, sizeof chunk)) > 0;) seen.append(chunk, static_cast<std::size_t>(got));
+    }
+    if (waitpid(child, &status, WNOHANG) == child) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (terminal) {
+    char chunk[4096];
+    for (ssize_t got; (got = read(master, chunk, sizeof chunk)) > 0;) seen.append(chunk, static_cast<std::size_t>(got));
+    close(master);
+    close(slave);
+  }
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = read_file(out_path);
+  run.errors = terminal ? seen : read_file(err_path);
+  return run;
+}
 
 
 ToolRun run_tool(const std::string& images_dir, const std::string& answers, int timeout_ms, bool as_nobody) {
@@ -146,4 +205,13 @@ int LiveRun::wait(int timeout_ms) {
   if (!wait_until([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout_ms)) return -1;
   pid_ = -1;
   return status;
+}
+
+std::string shell(const std::string& command) {
+  std::string output;
+  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+  EXPECT_EQ(pclose(pipe), 0) << command << "\n" << output;
+  return output;
 }

@@ -27,6 +27,20 @@ ToolRun run_binary(const std::string& images_dir, const std::string& answers, in
 // Every file under `dir` (relative name -> content).
 std::map<std::string, std::string> snapshot(const std::string& dir);
 
+// A command-line run: its status and what it wrote on each output.
+struct CliRun {
+  int status = -1;
+  std::string out, errors;
+};
+
+// Runs the tool in `dir` with the blank-separated `arguments`, standard input
+// closed; with `terminal`, standard error is a pseudo-terminal.
+CliRun run_cli(const std::string& dir, const std::string& arguments, bool terminal = false);
+
+// Runs a shell command; its output (standard error included), and a test
+// failure when it fails.
+std::string shell(const std::string& command);
+
 // A run of the tool that a test drives while it goes on: its answers come
 // through a pipe that stays open until close_input(), its transcript goes to
 // a file (or, with `output_pipe_bytes`, to a pipe of that capacity that

@@ -144,24 +144,29 @@ void load_gdal_mask(RunState& st) {
                     "mask %s %d lines x %d columns)\n",
                     st.job.dem.path.c_str(), g.nb_lig, g.nb_col, path.c_str(), r.lines, r.columns));
   }
+  // The DEM's grid: its geotransform, or its corner and cell size.
+  double dem_transform[6] = {g.X_min, g.map_cell(), 0, g.Y_min + g.nb_lig * g.map_cell(), 0, -g.map_cell()};
   const std::optional<GdalRaster>& dem = st.dem.gdal;
-  if (dem && dem->georeferenced && r.georeferenced) {
+  if (dem) std::copy(dem->transform, dem->transform + 6, dem_transform);
+  const std::string dem_wkt = dem ? dem->wkt : g.has_prj ? g.prj : "";
+  if (g.placed && r.georeferenced) {
     for (int k = 0; k < 6; ++k) {
-      const double scale = std::max({std::fabs(dem->transform[k]), std::fabs(r.transform[k]), 1e-300});
-      if (std::fabs(dem->transform[k] - r.transform[k]) > 1e-9 * scale) {
+      const double scale = std::max({std::fabs(dem_transform[k]), std::fabs(r.transform[k]), 1e-300});
+      if (std::fabs(dem_transform[k] - r.transform[k]) > 1e-9 * scale) {
         fatal_stop(text("\n\n\tThe mask %s does not lie on the grid of the DEM %s: the DEM's cells start at (%s, %s) "
                         "and measure %s x %s, the mask's start at (%s, %s) and measure %s x %s\n",
-                        path.c_str(), st.job.dem.path.c_str(), shortest_text(dem->transform[0]).c_str(),
-                        shortest_text(dem->transform[3]).c_str(), shortest_text(dem->transform[1]).c_str(),
-                        shortest_text(dem->transform[5]).c_str(), shortest_text(r.transform[0]).c_str(),
+                        path.c_str(), st.job.dem.path.c_str(), shortest_text(dem_transform[0]).c_str(),
+                        shortest_text(dem_transform[3]).c_str(), shortest_text(dem_transform[1]).c_str(),
+                        shortest_text(dem_transform[5]).c_str(), shortest_text(r.transform[0]).c_str(),
                         shortest_text(r.transform[3]).c_str(), shortest_text(r.transform[1]).c_str(),
                         shortest_text(r.transform[5]).c_str()));
       }
     }
   }
-  if (dem && !dem->wkt.empty() && !r.wkt.empty() && !same_coordinate_system(dem->wkt, r.wkt)) {
-    fatal_stop(text("\n\n\tThe mask %s is in the coordinate system %s, the DEM %s in %s: they must be the same\n",
-                    path.c_str(), r.crs_name.c_str(), st.job.dem.path.c_str(), dem->crs_name.c_str()));
+  if (!dem_wkt.empty() && !r.wkt.empty() && !same_coordinate_system(dem_wkt, r.wkt)) {
+    fatal_stop(text("\n\n\tThe mask %s is in the coordinate system %s, the DEM %s in another: they must be the "
+                    "same\n",
+                    path.c_str(), r.crs_name.c_str(), st.job.dem.path.c_str()));
   }
   // The codes the mask holds, its no-data cells aside, a band at a time.
   const int lines = std::max(1, static_cast<int>(kBandCells / g.nb_col));
