@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all tool run test test-sanitize bench clean windows test-windows package package-windows
+.PHONY: all tool run test test-sanitize test-without-gdal bench clean windows test-windows package package-windows
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -38,8 +38,15 @@ test-sanitize:
 	ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure
 
+# The same tests of a build without GDAL: the tool's own formats alone.
+NO_GDAL_BUILD ?= build-without-gdal
+test-without-gdal:
+	cmake -S . -B $(NO_GDAL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMESACROP_GDAL=OFF
+	cmake --build $(NO_GDAL_BUILD)
+	ctest --test-dir $(NO_GDAL_BUILD) --output-on-failure
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(NO_GDAL_BUILD)
 
 # The Windows program, cross-compiled with MinGW-w64, and its unit tests.
 windows:
