@@ -112,7 +112,9 @@ fi
 # ones, at both sizes; the tool against gdal_calc.py writing the same masked
 # GeoTIFF with the same creation options, plus a numpy sum for the volume.
 have_geotiff=no
-if [ $have_gdal = yes ] && "$tool" --help | grep -q GeoTIFF && python3 -c "from osgeo import gdal" 2>/dev/null; then
+# GDAL's Python bindings are those of the system's Python (python3-gdal).
+gdal_python=$(command -v /usr/bin/python3 || command -v python3)
+if [ $have_gdal = yes ] && "$tool" --help | grep -q GeoTIFF && "$gdal_python" -c "from osgeo import gdal" 2>/dev/null; then
   have_geotiff=yes
   tiff_options="--co TILED=YES --co COMPRESS=DEFLATE --co PREDICTOR=3 --co BIGTIFF=IF_SAFER --co NUM_THREADS=ALL_CPUS"
   for d in $rawdir $halfdir; do
@@ -123,6 +125,9 @@ if [ $have_gdal = yes ] && "$tool" --help | grep -q GeoTIFF && python3 -c "from 
     [ -f "$data/$d/dem.tif" ] || gdal_calc.py --quiet -A "$data/$d/dem_m2.raw" --calc="A/10.0" --type=Float32 \
       $tiff_options --outfile="$data/$d/dem.tif"
     [ -f "$data/$d/zone.tif" ] || gdal_translate -q -co TILED=YES -co COMPRESS=DEFLATE "$data/$d/zone.raw" "$data/$d/zone.tif"
+    # 10 m cells in UTM zone 31N
+    gdal_edit.py -a_srs EPSG:32631 -a_ullr 500000 $((4000000 + n * 10)) $((500000 + n * 10)) 4000000 "$data/$d/dem.tif"
+    gdal_edit.py -a_srs EPSG:32631 -a_ullr 500000 $((4000000 + n * 10)) $((500000 + n * 10)) 4000000 "$data/$d/zone.tif"
   done
   result[tif_tif]=$(measure "rm -f $data/$rawdir/res.*" "$tool" -q -c 1 "$data/$rawdir/dem.tif" "$data/$rawdir/zone.tif" "$data/$rawdir/res.tif")
   result[tif_half]=$(measure "rm -f $data/$halfdir/res.*" "$tool" -q -c 1 "$data/$halfdir/dem.tif" "$data/$halfdir/zone.tif" "$data/$halfdir/res.tif")
@@ -142,7 +147,7 @@ print(total * abs(t[1] * t[5]))
 PY
   # shellcheck disable=SC2086
   result[calc_tif]=$(measure "rm -f $scratch/c.tif" bash -c "gdal_calc.py --quiet -A $data/$rawdir/dem.tif -B $data/$rawdir/zone.tif \
-    --calc='where(B==1,A,0)' --type=Float32 $tiff_options --outfile=$scratch/c.tif && python3 $scratch/volume.py $data/$rawdir/dem.tif $data/$rawdir/zone.tif")
+    --calc='where(B==1,A,0)' --type=Float32 $tiff_options --outfile=$scratch/c.tif && $gdal_python $scratch/volume.py $data/$rawdir/dem.tif $data/$rawdir/zone.tif")
   rm -f "$data/$rawdir"/res.* "$data/$halfdir"/res.*
 fi
 

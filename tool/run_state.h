@@ -43,7 +43,6 @@ struct MaskInput {
   BmpLayout bitmap;              // a bitmap mask: where its rows lie
   FileStamp stamp;               // the file as it was loaded
   std::array<bool, 256> codes{}; // the codes its cells hold (own formats)
-  std::vector<long long> gdal_codes;  // GDAL masks: the codes its cells hold, in increasing order
   std::optional<GdalRaster> gdal;     // GDAL masks: what the file says
 };
 
@@ -56,4 +55,5 @@ struct RunState {
   // keeps, or the one chosen for the raw result of a grid DEM (0 until then).
   double coef = 0.0;
   ZoneFigures zone;        // the zone's volume (when asked) and extremes
+  bool zone_measured = false;
 };

@@ -17,12 +17,16 @@ class DemLines {
  public:
   DemLines(RunState& st, const BandShape& shape)
       : dem_(st.dem), choice_(st.job.dem), coef_(st.coef),
-        rows_(new_matrix(dmatrice, frdmatrice, shape.width, shape.lines, "DEM lines")) {
+        rows_(new_matrix(dmatrice, frdmatrice, shape.width, st.job.dem.layout == DemLayout::gdal ? 1 : shape.lines,
+                         "DEM lines")) {
     file_ = open_required(choice_.path);
     check_unchanged(file_.get(), choice_.path, dem_.stamp);
     dem_.spill.rewind();
     if (choice_.layout == DemLayout::gdal) {
+      // Its lines one after the other, for one request a band.
       gdal_ = std::make_unique<GdalReader>(choice_.path);
+      block_.resize(static_cast<std::size_t>(shape.cells()));
+      for (int k = 0; k < shape.lines; ++k) block_rows_.push_back(block_.data() + static_cast<std::size_t>(k) * shape.width);
       return;
     }
     if (grid() && dem_.spill.usable()) return;
@@ -43,10 +47,11 @@ class DemLines {
     const auto width = static_cast<std::size_t>(band.width);
     band.altitude = rows_.get();
     if (gdal_) {
-      gdal_->read(band.first, band.count, band.column, band.width, rows_.get());
+      band.altitude = block_rows_.data();
+      gdal_->read(band.first, band.count, band.column, band.width, block_rows_.data());
       if (dem_.vertical_unit != kMetre) {
         for (int k = 0; k < band.count; ++k) {
-          for (std::size_t j = 0; j < width; ++j) rows_[k][j] = to_metres(rows_[k][j], dem_.vertical_unit);
+          for (std::size_t j = 0; j < width; ++j) block_rows_[k][j] = to_metres(block_rows_[k][j], dem_.vertical_unit);
         }
       }
       return;
@@ -88,6 +93,8 @@ class DemLines {
   Vector<unsigned char> bytes_;
   std::unique_ptr<GridReader> grid_;
   std::unique_ptr<GdalReader> gdal_;
+  std::vector<double> block_;
+  std::vector<double*> block_rows_;
 };
 
 // A mask file, read a segment of a line at a time: a raw mask's bytes, or a
@@ -105,7 +112,7 @@ class MaskFile {
   // where the last read ended.
   void read_lines(int first, int count, int nb_col, unsigned char* const* rows) {
     if (gdal_) {
-      for (int k = 0; k < count; ++k) read_gdal(first + k, 0, nb_col, rows[k]);
+      read_gdal(first, count, 0, nb_col, rows);
       return;
     }
     if (choice_.layout == MaskLayout::raw) {
@@ -120,7 +127,7 @@ class MaskFile {
   // Columns column .. column + width - 1 of one line.
   void read_segment(int line, int column, int width, int nb_col, unsigned char* out) {
     if (gdal_) {
-      read_gdal(line, column, width, out);
+      read_gdal(line, 1, column, width, &out);
       return;
     }
     if (choice_.layout == MaskLayout::raw) {
@@ -157,14 +164,18 @@ class MaskFile {
 
   // A GDAL mask's codes, as 1 in the zone and 0 elsewhere (its no-data
   // cells in no zone).
-  void read_gdal(int line, int column, int width, unsigned char* out) {
-    values_.resize(static_cast<std::size_t>(width));
-    double* row = values_.data();
-    gdal_->read(line, 1, column, width, &row);
+  void read_gdal(int first, int count, int column, int width, unsigned char* const* out) {
+    const auto cells = static_cast<std::size_t>(width);
+    values_.resize(cells * static_cast<std::size_t>(count));
+    std::vector<double*> rows(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) rows[static_cast<std::size_t>(k)] = values_.data() + cells * static_cast<std::size_t>(k);
+    gdal_->read(first, count, column, width, rows.data());
     const std::optional<double>& nodata = mask_.gdal->nodata;
-    for (int j = 0; j < width; ++j) {
-      const double v = values_[static_cast<std::size_t>(j)];
-      out[j] = v == code_ && !(nodata && v == *nodata) ? 1 : 0;
+    for (int k = 0; k < count; ++k) {
+      for (std::size_t j = 0; j < cells; ++j) {
+        const double v = rows[static_cast<std::size_t>(k)][j];
+        out[k][j] = v == code_ && !(nodata && v == *nodata) ? 1 : 0;
+      }
     }
   }
 
@@ -238,8 +249,13 @@ class MaskLines {
 
 BandShape band_shape(const RasterGeometry& g) {
   if (g.nb_col > kBandCells) return {1, static_cast<int>(kBandCells)};
-  return {static_cast<int>(std::clamp(kBandCells / std::max(g.nb_col, 1), 1LL, static_cast<long long>(g.nb_lig))),
-          g.nb_col};
+  int lines = static_cast<int>(std::clamp(kBandCells / std::max(g.nb_col, 1), 1LL, static_cast<long long>(g.nb_lig)));
+  // Bands within one row of blocks: a band's blocks, and the result's, are
+  // all that GDAL's cache needs to hold.
+  if (g.block_lines > 1) {
+    while (g.block_lines % lines != 0) --lines;
+  }
+  return {lines, g.nb_col};
 }
 
 void for_each_band(RunState& st, const std::function<void(const Band&)>& work, BandCells cells) {

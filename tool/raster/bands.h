@@ -13,7 +13,9 @@
 constexpr long long kBandCells = 1 << 18;
 
 // The lines of the bands and the cells of each of their lines: whole lines
-// when a line fits a band, else one line in pieces of kBandCells cells.
+// when a line fits a band, else one line in pieces of kBandCells cells; for
+// a raster stored in blocks of lines (tiles), bands that each lie within one
+// row of blocks.
 struct BandShape {
   int lines = 1;
   int width = 1;

@@ -17,6 +17,7 @@ struct RasterGeometry {
   double nodata = 0.0;
   bool has_prj = false;      // a .prj file lies beside the raster:
   std::string prj;           // its text, copied byte for byte beside results
+  int block_lines = 0;         // rasters stored in blocks of lines (GDAL tiles): their height
   double map_cell_size = 0.0;  // a cell's side in the units of its coordinates, where they are
                                // not metres (GDAL rasters in feet or degrees); 0: dpix_size
 

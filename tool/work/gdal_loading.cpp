@@ -76,6 +76,7 @@ bool open_gdal_dem(RunState& st) {
   RasterGeometry& g = st.dem.geometry;
   g.nb_lig = r.lines;
   g.nb_col = r.columns;
+  g.block_lines = r.block_lines;
   check_dimensions(g.nb_lig, g.nb_col, "The raster " + path);
   return r.georeferenced;
 }
@@ -168,6 +169,14 @@ void load_gdal_mask(RunState& st) {
                     "same\n",
                     path.c_str(), r.crs_name.c_str(), st.job.dem.path.c_str()));
   }
+  st.mask.gdal = r;
+}
+
+std::vector<long long> gdal_mask_codes(const RunState& st) {
+  const std::string& path = st.job.mask.path;
+  GdalReader reader(path);
+  const GdalRaster& r = reader.raster();
+  const RasterGeometry& g = st.dem.geometry;
   // The codes the mask holds, its no-data cells aside, a band at a time.
   const int lines = std::max(1, static_cast<int>(kBandCells / g.nb_col));
   const int width = static_cast<int>(std::min<long long>(g.nb_col, kBandCells));
@@ -188,7 +197,7 @@ void load_gdal_mask(RunState& st) {
       }
     }
   }
-  st.mask.gdal_codes.assign(codes.begin(), codes.end());
-  std::sort(st.mask.gdal_codes.begin(), st.mask.gdal_codes.end());
-  st.mask.gdal = r;
+  std::vector<long long> sorted(codes.begin(), codes.end());
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
 }

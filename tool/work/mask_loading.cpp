@@ -146,8 +146,8 @@ int zone_code(const RunState& st) { return st.job.mask.layout == MaskLayout::gda
 void code_warning(const RunState& st, std::ostream& notes) {
   const int code = st.job.zone.code;
   if (st.job.mask.layout == MaskLayout::gdal) {
-    const std::vector<long long>& codes = st.mask.gdal_codes;
-    if (std::binary_search(codes.begin(), codes.end(), static_cast<long long>(code))) return;
+    if (!st.zone_measured || st.zone.zone_cells > 0) return;
+    const std::vector<long long> codes = gdal_mask_codes(st);
     std::string held;
     constexpr std::size_t kShown = 20;
     for (std::size_t k = 0; k < codes.size() && k < kShown; ++k) held += (k == 0 ? "" : ", ") + std::to_string(codes[k]);

@@ -195,8 +195,10 @@ std::string write_grid(RunState& st, const ResultFiles& files, const PassProgres
 // and coordinate system; Float32 altitudes in metres (Float64 for a Float64
 // DEM); the zone's cells without data at the no-data value, the DEM's or
 // -9999.
-std::string write_geotiff(RunState& st, const ResultFiles& files, const PassProgress& progress,
+std::string write_geotiff(RunState& st, const ResultFiles& files, std::ostream& notes, const PassProgress& progress,
                           std::string& report_text) {
+  const bool measure = !st.zone_measured;
+  ZoneFigures figures;
   RasterGeometry g = st.dem.geometry;
   const ZoneChoice& zone = st.job.zone;
   double transform[6] = {0, 1, 0, 0, 0, 1};
@@ -217,8 +219,9 @@ std::string write_geotiff(RunState& st, const ResultFiles& files, const PassProg
     GdalWriter writer(tif.library_path(), files.raster, g.nb_lig, g.nb_col, transform, g.has_prj ? g.prj : "", float64,
                       nodata);
     const int code = zone_code(st);
-    const bool marks = st.zone.nodata_cells > 0;
+      const bool marks = measure ? g.has_nodata : st.zone.nodata_cells > 0;
     for_each_band(st, [&](const Band& band) {
+      if (measure) measure_band(st, band, figures);
       for (int k = 0; k < band.count; ++k) {
         extract_line(band.altitude[k], band.mask[k], band.width, code, outside, band.altitude[k]);
         if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, code, g, nodata);
@@ -229,6 +232,7 @@ std::string write_geotiff(RunState& st, const ResultFiles& files, const PassProg
     progress("writing the GeoTIFF", g.nb_lig, g.nb_lig);
     writer.close();
   }
+  if (measure) zone_measured(st, figures, notes);
   g.has_prj = false;  // inside the GeoTIFF
   add_prj_and_report(result, st, files, g, report_text);
   return result.publish();
@@ -323,7 +327,7 @@ WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress
   std::string found;
   for (;;) {
     try {
-      found = st.job.result.layout == ResultLayout::geotiff ? write_geotiff(st, files, progress, written.report)
+      found = st.job.result.layout == ResultLayout::geotiff ? write_geotiff(st, files, notes, progress, written.report)
               : raw_result(st)                              ? write_raster(st, files, progress, written.report)
                                                             : write_grid(st, files, progress, written.report);
       break;

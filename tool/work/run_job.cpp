@@ -64,7 +64,8 @@ WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& pro
   }
   load_mask(st, notes);
   code_warning(st, notes);
-  measure_zone(st, notes, progress);
+  // A GeoTIFF cannot fail to hold the result: its pass measures the zone too.
+  if (job.result.layout != ResultLayout::geotiff) measure_zone(st, notes, progress);
 
   if (job.result.layout != ResultLayout::raw && !st.dem.geometry.placed && !job.result.corner &&
       job.dem.layout == DemLayout::raw) {
@@ -76,5 +77,6 @@ WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& pro
     job.result.corner = st.dem.header_corner;
   }
   if (const std::string problem = result_problem(st); !problem.empty()) fatal_stop(problem);
-  return write_result(st, notes, progress);
+  const WrittenResult written = write_result(st, notes, progress);
+  return written;
 }

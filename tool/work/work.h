@@ -84,13 +84,19 @@ bool read_mask_descriptor(RunState& st);
 // and coordinate system), and its codes.
 void load_mask(RunState& st, std::ostream& notes);
 void load_gdal_mask(RunState& st);
+// The codes a GDAL mask holds, its no-data cells aside, in increasing order:
+// one more pass, made only to tell which codes a code that selects no cell
+// is not among.
+std::vector<long long> gdal_mask_codes(const RunState& st);
 
 // The value the passes' mask lines hold in the zone: the code itself for the
 // tool's own masks (bytes), 1 for GDAL masks, whose lines the passes turn
 // into 1 in the zone and 0 elsewhere (their codes are 32-bit).
 int zone_code(const RunState& st);
 
-// The warning for a code that selects no cell.
+// The warning for a code that selects no cell: said once the mask is loaded,
+// or, for GDAL masks (whose codes are known only by reading them all), once
+// the zone is measured.
 void code_warning(const RunState& st, std::ostream& notes);
 
 // The codes a mask holds, for messages: "0, 1, 2 to 9, 255".
@@ -101,6 +107,13 @@ std::string codes_text(const std::array<bool, 256>& codes);
 // One pass over the DEM and the mask: the zone's figures, and its volume when
 // it is asked for; the note on its cells without data.
 void measure_zone(RunState& st, std::ostream& notes, const PassProgress& progress);
+
+// The figures of one band, added to `figures` (the lines in order, each
+// line's cells in order); and the figures of the whole zone, once every band
+// was added: the zone's area, its notes.
+struct Band;
+void measure_band(const RunState& st, const Band& band, ZoneFigures& figures);
+void zone_measured(RunState& st, ZoneFigures figures, std::ostream& notes);
 
 // The note on the zone's cells without data, left out of the volume.
 std::string no_data_note(const RunState& st);
@@ -127,7 +140,9 @@ struct WrittenResult {
 };
 
 // Writes the result set and puts it in place. A grid result needs
-// st.job.result.corner when the DEM has none.
+// st.job.result.corner when the DEM has none. A GeoTIFF of a zone not yet
+// measured (the command line: nothing is asked in between) measures it in
+// the same pass.
 WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress& progress);
 
 // ---- the whole job ------------------------------------------------------------
