@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The layouts of the DEM, the mask and the result, named from their files.
 enum class DemLayout {
@@ -59,7 +60,14 @@ struct ZoneChoice {
   double outside_m = 0.0;                  // the hypsometric value: altitude of every cell outside it
   bool outside_no_data = false;            // grid results: cells outside get the no-data marker instead
   int voltreat = 0;                        // 0: compute the volume; 1 or any negative answer: not
+  std::optional<double> base_m;            // also the volumes above and below this level
   bool volume() const { return voltreat == 0; }
+};
+
+// The table of every zone of the mask.
+struct TableChoice {
+  std::string path;                        // NAME.csv or NAME.json; "-": CSV on standard output
+  std::optional<std::vector<long long>> codes;  // these codes only, in this order sorted; none: every code present
 };
 
 struct ResultChoice {
@@ -77,4 +85,6 @@ struct Job {
   MaskChoice mask;
   ZoneChoice zone;
   ResultChoice result;
+  bool result_wanted = true;               // false: the table alone
+  std::optional<TableChoice> table;
 };

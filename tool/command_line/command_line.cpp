@@ -119,7 +119,10 @@ void read_result_name(ResultChoice& result, const std::string& path) {
 // What the flags choose must fit the files named: the choices each kind of
 // input or result needs, and none it cannot use.
 void check_choices(const Job& job, bool code_given, bool size_given) {
-  if (!code_given) usage_error("-c/--code is required: the mask code of the zone");
+  if (!code_given && job.result_wanted) {
+    usage_error(job.table ? "-c/--code is required with a RESULT: the mask code of the zone it keeps"
+                          : "-c/--code is required: the mask code of the zone");
+  }
   const bool raw_dem = job.dem.layout == DemLayout::raw;
   const bool raw_result = job.result.layout == ResultLayout::raw;
   if (raw_dem && !job.dem.unit) {
@@ -130,6 +133,12 @@ void check_choices(const Job& job, bool code_given, bool size_given) {
   if (job.dem.layout == DemLayout::ascii_grid && job.dem.unit) usage_error("--dem-unit is not for grids: a grid holds metres");
   if (raw_dem && job.dem.unit && *job.dem.unit > kMillimetre) {
     usage_error("--dem-unit of a raw DEM is m, dm, cm or mm: it stores whole numbers of one of them");
+  }
+  if (!job.result_wanted) {
+    if (job.result.unit || job.result.corner || job.zone.outside_no_data || !job.result.report_copy.empty()) {
+      usage_error("--unit, --corner, --outside nodata and --report are for a RESULT, and the table has none");
+    }
+    return;
   }
   if (raw_result && !raw_dem && !job.result.unit) {
     usage_error("--unit m|dm|cm|mm is required for a raw result made from a grid or a GDAL raster: the unit of its "
@@ -281,6 +290,33 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
       const double size = finite_number(flag, value());
       if (!valid_pixel_size(size) || size <= 0.0) usage_error("--pixel-size takes a number of metres above 0 and below 2147483648");
       job.dem.pixel_size = size;
+    } else if (flag == "--table") {
+      const std::string v = value();
+      const bool csv = ends_with(v, ".csv"), json = ends_with(v, ".json");
+      if (v != "-" && !csv && !json) usage_error("--table takes a file name ending in .csv or .json, or - for CSV on standard output");
+      if (!job.table) job.table = TableChoice{};
+      job.table->path = v == "-" ? v : absolute_path(v);
+    } else if (flag == "--codes") {
+      const std::string v = value();
+      std::vector<long long> codes;
+      std::size_t start = 0;
+      for (;;) {
+        const std::size_t comma = v.find(',', start);
+        const std::string item = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (item.empty()) usage_error("--codes takes whole numbers separated by commas, not \"" + shown(v) + "\"");
+        char* end = nullptr;
+        const long long code = std::strtoll(item.c_str(), &end, 10);
+        if (*end != '\0' || code < -2147483648LL || code > 4294967295LL) {
+          usage_error("--codes takes whole numbers of the 32-bit range, not \"" + shown(item) + "\"");
+        }
+        codes.push_back(code);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      if (!job.table) job.table = TableChoice{};
+      job.table->codes = codes;
+    } else if (flag == "--base") {
+      job.zone.base_m = finite_number(flag, value());
     } else if (flag == "--report") {
       const std::string v = value();
       if (v.empty()) usage_error("--report takes a file name, or - for standard output");
@@ -293,12 +329,16 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
     if (arguments.size() > 1) usage_error(std::string(command.help ? "--help" : "--version") + " comes alone");
     return command;
   }
-  if (names.size() != 3) {
-    usage_error(names.size() < 3 ? "DEM, MASK and RESULT are required" : "too many files: \"" + shown(names[3]) + "\"");
+  if (job.table && job.table->path.empty()) usage_error("--codes needs --table FILE");
+  const std::size_t least = job.table ? 2 : 3;
+  if (names.size() < least || names.size() > 3) {
+    usage_error(names.size() < least ? (job.table ? "DEM and MASK are required" : "DEM, MASK and RESULT are required")
+                                     : "too many files: \"" + shown(names[3]) + "\"");
   }
   read_dem_name(job.dem, names[0]);
   read_mask_name(job.mask, names[1]);
-  read_result_name(job.result, names[2]);
+  job.result_wanted = names.size() == 3;
+  if (job.result_wanted) read_result_name(job.result, names[2]);
   if (!size_given) job.mask.lines.reset(), job.mask.columns.reset();
   check_choices(job, code_given, size_given);
   return command;
@@ -311,9 +351,10 @@ int run_command_line(CommandLine command, std::ostream& out, std::ostream& error
   RunState st;
   st.job = command.job;
   try {
-    const WrittenResult written = run_job(st, notes, [&](const char* pass, int line, int lines) {
+    const WrittenResult written = run_job(st, out, notes, [&](const char* pass, int line, int lines) {
       progress(pass, line, lines);
     });
+    if (!st.job.result_wanted) return 0;
     const std::string& copy = st.job.result.report_copy;
     if (copy == "-") {
       out << written.report;
@@ -356,8 +397,9 @@ void usage(std::ostream& out, const std::string& images_dir) {
   if (gdal_available()) {
     out << "  and through GDAL: any raster it reads as DEM or MASK (GeoTIFF...), RES.tif as RESULT (with RES.json)\n";
   }
-  out << "\n"
-      << "  -c, --code N          the mask code of the zone (required)\n"
+  out << "       mesacrop --table FILE [OPTIONS] DEM MASK [RESULT]\n"
+      << "                            every zone of the mask in one pass: a CSV or JSON table\n\n"
+      << "  -c, --code N          the mask code of the zone (required, but for --table alone)\n"
       << "  -a, --outside ALT     the altitude of the cells outside the zone, in metres (default 0);\n"
       << "                        nodata: the grid result's no-data marker\n"
       << "      --no-volume       do not compute the volume\n"
@@ -370,6 +412,9 @@ void usage(std::ostream& out, const std::string& images_dir) {
       << "      --pixel-size S    pixel size in metres of a raw DEM without descriptor (or whose descriptor gives 0),\n"
       << "                        or of a GDAL raster without georeferencing\n"
       << "      --report FILE     also write the JSON report to FILE (- for standard output)\n"
+      << "      --table FILE      the table of every zone: FILE.csv, FILE.json, or - (CSV on standard output)\n"
+      << "      --codes A,B,C     the table's rows: these codes only (by default every code the mask holds)\n"
+      << "      --base ALT        also the volumes above and below this altitude, in metres\n"
       << "  -q, --quiet           no progress lines\n\n"
       << "Exit status: 0 result written, 1 failed run, 2 usage error.\n";
   if (!images_dir.empty()) {

@@ -145,7 +145,12 @@ struct JsonReport {
   bool volume;                     // the volume was asked for
   bool outside_no_data = false;    // cells outside the zone hold the no-data marker
   std::optional<SourceFacts> source;  // a DEM read through GDAL
+  std::optional<double> base;         // the base level of the volumes above and below it
 };
+
+// A JSON string of `value`: quotes and backslashes escaped, control bytes and
+// bytes that are not UTF-8 as \u00XX.
+std::string json_string(const std::string& value);
 
 // NAME.json / NAME_m2.json: one JSON object with the run's inputs, choices,
 // the zone's cell counts and area, its volume and its altitudes.

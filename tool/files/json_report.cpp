@@ -66,6 +66,12 @@ std::string quoted(const std::string& value) {
   return out + "\"";
 }
 
+}  // namespace
+
+std::string json_string(const std::string& value) { return quoted(value); }
+
+namespace {
+
 std::string number(double value) { return std::isfinite(value) ? shortest_text(value) : "null"; }
 std::string count(long long value) { return std::to_string(value); }
 
@@ -109,6 +115,11 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"zone_area_m2\": " + number(z.area_m2) + ",\n";
   out += "  \"volume_m3\": " + (r.volume ? number(z.vol_tot) : "null") + ",\n";
   out += "  \"volume_km3\": " + (r.volume ? number(z.vol_tot * 1e-9) : "null") + ",\n";
+  if (r.base) {
+    out += "  \"base_m\": " + number(*r.base) + ",\n";
+    out += "  \"above_base_m3\": " + (r.volume ? number(z.above_base_m3) : "null") + ",\n";
+    out += "  \"below_base_m3\": " + (r.volume ? number(z.below_base_m3) : "null") + ",\n";
+  }
   out += "  \"altitude_m\": {\"min\": " + (data ? number(z.data_lowest) : "null") +
          ", \"max\": " + (data ? number(z.data_highest) : "null") +
          ", \"mean\": " + (data ? number(z.data_sum / static_cast<double>(z.data_cells())) : "null") + "}\n";

@@ -1,6 +1,8 @@
 #include "bands.h"
 
 #include <algorithm>
+#include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "fatal.h"
@@ -9,6 +11,7 @@
 #include "nrutil.h"
 #include "text.h"
 #include "work/work.h"
+#include "zone/zone_table.h"
 
 namespace {
 
@@ -102,8 +105,9 @@ class DemLines {
 // as loading checked).
 class MaskFile {
  public:
-  explicit MaskFile(const RunState& st)
-      : mask_(st.mask), choice_(st.job.mask), file_(open_required(choice_.path)), code_(st.job.zone.code) {
+  MaskFile(const RunState& st, bool codes)
+      : mask_(st.mask), choice_(st.job.mask), file_(open_required(choice_.path)), code_(st.job.zone.code),
+        codes_mode_(codes) {
     check_unchanged(file_.get(), choice_.path, mask_.stamp);
     if (choice_.layout == MaskLayout::gdal) gdal_ = std::make_unique<GdalReader>(choice_.path);
   }
@@ -141,6 +145,8 @@ class MaskFile {
   }
 
   void finish() { check_unchanged(file_.get(), choice_.path, mask_.stamp); }
+  int cell_bytes() const { return gdal_ && codes_mode_ ? 4 : 1; }
+  const std::vector<long long>& codes() const { return codes_; }
 
  private:
   [[noreturn]] void cut_short(int line) {
@@ -172,6 +178,14 @@ class MaskFile {
     gdal_->read(first, count, column, width, rows.data());
     const std::optional<double>& nodata = mask_.gdal->nodata;
     for (int k = 0; k < count; ++k) {
+      if (codes_mode_) {
+        for (std::size_t j = 0; j < cells; ++j) {
+          const double v = rows[static_cast<std::size_t>(k)][j];
+          const std::uint32_t index = nodata && v == *nodata ? kNoZone : index_of(static_cast<long long>(v));
+          std::memcpy(out[k] + 4 * j, &index, 4);
+        }
+        continue;
+      }
       for (std::size_t j = 0; j < cells; ++j) {
         const double v = rows[static_cast<std::size_t>(k)][j];
         out[k][j] = v == code_ && !(nodata && v == *nodata) ? 1 : 0;
@@ -179,11 +193,25 @@ class MaskFile {
     }
   }
 
+  // The index of a code, the next one the first time it is met; zones lie in
+  // runs, so the last code is tried first.
+  std::uint32_t index_of(long long code) {
+    if (!codes_.empty() && codes_[last_] == code) return last_;
+    auto [at, added] = index_.try_emplace(code, static_cast<std::uint32_t>(codes_.size()));
+    if (added) codes_.push_back(code);
+    last_ = at->second;
+    return last_;
+  }
+
   const MaskInput& mask_;
   const MaskChoice& choice_;
   InputFile file_;
   double code_;
+  bool codes_mode_;
   std::unique_ptr<GdalReader> gdal_;
+  std::unordered_map<long long, std::uint32_t> index_;
+  std::vector<long long> codes_;
+  std::uint32_t last_ = 0;
   std::vector<unsigned char> pixels_;
   std::vector<double> values_;
 };
@@ -192,13 +220,14 @@ class MaskFile {
 // lines, one cell left and right.
 class MaskLines {
  public:
-  MaskLines(const RunState& st, const BandShape& shape)
-      : file_(st), nb_lig_(st.dem.geometry.nb_lig), nb_col_(st.dem.geometry.nb_col), rows_(shape.lines + 2),
+  MaskLines(const RunState& st, const BandShape& shape, MaskCells cells)
+      : file_(st, cells == MaskCells::codes), nb_lig_(st.dem.geometry.nb_lig), nb_col_(st.dem.geometry.nb_col), rows_(shape.lines + 2),
         whole_lines_(shape.width == nb_col_) {
     // Whole lines: a window of lines sliding down the file. Pieces: three
     // segments with a cell of room on each side.
+    cell_ = file_.cell_bytes();
     const int row_cells = whole_lines_ ? nb_col_ : shape.width + 2;
-    window_ = new_matrix(ucmatrice, frucmatrice, row_cells, rows_, "mask lines");
+    window_ = new_matrix(ucmatrice, frucmatrice, row_cells * cell_, rows_, "mask lines");
     pointers_.resize(static_cast<std::size_t>(rows_));
   }
 
@@ -220,6 +249,8 @@ class MaskLines {
   }
 
   void finish() { file_.finish(); }
+  int cell_bytes() const { return cell_; }
+  const std::vector<long long>& codes() const { return file_.codes(); }
 
  private:
   const unsigned char* const* read_piece(const Band& band) {
@@ -228,14 +259,15 @@ class MaskLines {
     for (int around = -1; around <= 1; ++around) {
       const int line = band.first + around;
       unsigned char* row = window_[around + 1];
-      pointers_[static_cast<std::size_t>(around + 1)] = row + 1;
+      pointers_[static_cast<std::size_t>(around + 1)] = row + cell_;
       if (line < 0 || line >= nb_lig_) continue;
-      file_.read_segment(line, from, to - from, nb_col_, row + 1 + (from - band.column));
+      file_.read_segment(line, from, to - from, nb_col_, row + cell_ * (1 + from - band.column));
     }
     return pointers_.data() + 1;
   }
 
   MaskFile file_;
+  int cell_ = 1;
   int nb_lig_, nb_col_;
   int rows_;
   bool whole_lines_;
@@ -258,11 +290,12 @@ BandShape band_shape(const RasterGeometry& g) {
   return {lines, g.nb_col};
 }
 
-void for_each_band(RunState& st, const std::function<void(const Band&)>& work, BandCells cells) {
+void for_each_band(RunState& st, const std::function<void(const Band&)>& work, BandCells cells,
+                   MaskCells mask_cells) {
   const RasterGeometry& g = st.dem.geometry;
   const BandShape shape = band_shape(g);
   DemLines dem(st, shape);
-  MaskLines mask(st, shape);
+  MaskLines mask(st, shape, mask_cells);
   for (int first = 0; first < g.nb_lig; first += shape.lines) {
     for (int column = 0; column < g.nb_col; column += shape.width) {
       Band band;
@@ -272,6 +305,8 @@ void for_each_band(RunState& st, const std::function<void(const Band&)>& work, B
       band.width = std::min(shape.width, g.nb_col - column);
       dem.read(band, cells);
       band.mask = mask.read(band);
+      band.mask_cell_bytes = mask.cell_bytes();
+      band.mask_codes = &mask.codes();
       work(band);
     }
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "run_state.h"
 
@@ -27,6 +28,12 @@ BandShape band_shape(const RasterGeometry& geometry);
 // DEM, as its stored cells just as the file holds them.
 enum class BandCells { metres, stored };
 
+// How a pass wants the mask's cells: as the zone's test needs them (the
+// tool's own masks: their bytes; GDAL masks: 1 in the zone, 0 elsewhere),
+// or as the codes of every zone (own masks: their bytes; GDAL masks: 32-bit
+// indices of their codes, kNoZone for their no-data cells).
+enum class MaskCells { zone, codes };
+
 // A band: lines first .. first + count - 1, columns column .. column + width - 1.
 struct Band {
   int first = 0;   // the number of its first line
@@ -40,6 +47,10 @@ struct Band {
   // mask[k][-1] and mask[k][width] are the cells beside the band, where the
   // raster has them.
   const unsigned char* const* mask = nullptr;
+  // MaskCells::codes of a GDAL mask: its cells are 4 bytes (std::uint32_t),
+  // indices of mask_codes.
+  int mask_cell_bytes = 1;
+  const std::vector<long long>* mask_codes = nullptr;
 
   long long cells() const { return static_cast<long long>(count) * width; }
 };
@@ -50,4 +61,4 @@ struct Band {
 // `work`, which may change its altitudes. Stops the run, naming the file,
 // when an input is no longer the file that was loaded.
 void for_each_band(RunState& st, const std::function<void(const Band&)>& work,
-                   BandCells cells = BandCells::metres);
+                   BandCells cells = BandCells::metres, MaskCells mask_cells = MaskCells::zone);

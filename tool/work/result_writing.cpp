@@ -101,7 +101,7 @@ void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles
   }
   const ZoneChoice& zone = st.job.zone;
   JsonReport report{kVersion, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, st.zone,
-                    zone.volume(), zone.outside_no_data, std::nullopt};
+                    zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m};
   report.format = st.job.result.layout == ResultLayout::geotiff ? "GeoTIFF"
                   : !raw_result(st)                               ? "ascii grid"
                   : raw_type(st.job.result.itype).bits == 16      ? "raw 16-bit"

@@ -7,14 +7,16 @@
 #include "text.h"
 #include "work.h"
 
-WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& progress) {
+WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, const PassProgress& progress) {
   Job& job = st.job;
-  st.folder = folder_of(job.result.base);
-  if (!is_folder(st.folder)) {
+  st.folder = job.result_wanted ? folder_of(job.result.base)
+              : job.table->path != "-" ? folder_of(job.table->path)
+                                       : "";
+  if (job.result_wanted && !is_folder(st.folder)) {
     fatal_stop(text("\n\n\tThere is no folder %s for the result %s\n", st.folder.c_str(),
                     chosen_result_files(st).raster.c_str()));
   }
-  {
+  if (!st.folder.empty()) {
     const FolderLock lock(st.folder, false);
     if (lock.held()) notes << recover_interrupted_results(st.folder);
   }
@@ -63,6 +65,8 @@ WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& pro
     open_required(job.mask.path);
   }
   load_mask(st, notes);
+  if (job.table) write_table(st, zone_table(st, notes, progress), out);
+  if (!job.result_wanted) return {};
   code_warning(st, notes);
   // A GeoTIFF cannot fail to hold the result: its pass measures the zone too.
   if (job.result.layout != ResultLayout::geotiff) measure_zone(st, notes, progress);

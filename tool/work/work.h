@@ -145,6 +145,26 @@ struct WrittenResult {
 // the same pass.
 WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress& progress);
 
+// ---- the table of every zone ---------------------------------------------------
+
+struct TableRow {
+  long long code;
+  ZoneFigures figures;  // exactly those of a one-zone run of this code
+};
+
+// One pass over the DEM and the mask: the figures of every code the mask
+// holds (or of the codes st.job.table asks for), in increasing order.
+std::vector<TableRow> zone_table(RunState& st, std::ostream& notes, const PassProgress& progress);
+
+// The table as CSV (one header line, then a line per code; reals in their
+// shortest exact form, an empty field for none) or JSON.
+std::string table_csv(const std::vector<TableRow>& rows, const std::optional<double>& base, bool volume);
+std::string table_json(const RunState& st, const std::vector<TableRow>& rows);
+
+// Writes the table where st.job.table says, whole: a .json file as JSON,
+// any other as CSV, "-" as CSV on `out`.
+void write_table(const RunState& st, const std::vector<TableRow>& rows, std::ostream& out);
+
 // ---- the whole job ------------------------------------------------------------
 
 // A choice the job needs and does not hold (where the dialog would ask): the
@@ -154,6 +174,7 @@ struct MissingChoice {
 };
 
 // Does the whole job of st.job, in the dialog's order: the result's folder
-// put right, the DEM, the mask, the zone, the result. The choices the files
-// leave open must be in the job (MissingChoice otherwise).
-WrittenResult run_job(RunState& st, std::ostream& notes, const PassProgress& progress);
+// put right, the DEM, the mask, the table of every zone when asked (on `out`
+// when its path is "-"), the zone, the result. The choices the files leave
+// open must be in the job (MissingChoice otherwise).
+WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, const PassProgress& progress);

@@ -5,7 +5,7 @@
 
 void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, bool volume, double surf_pix) {
+                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base) {
   const bool frame_line = above == nullptr || below == nullptr;
   long long zone = 0;
   // The zone's cells come in runs along the line: the cells between runs are
@@ -44,6 +44,7 @@ void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* 
         double vol_pix = a * surf_pix;
         if (edge) vol_pix = vol_pix * 0.5;
         f.vol_tot = f.vol_tot + vol_pix;
+        if (base != nullptr) add_to_base_volumes(f, a, *base, surf_pix, edge);
       }
     }
   }

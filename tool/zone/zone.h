@@ -5,6 +5,7 @@
 // int, equals `code`: a code below 0 or above 255 selects no cell.
 #pragma once
 
+#include <algorithm>
 #include <limits>
 
 #include "raster/geometry.h"
@@ -38,6 +39,9 @@ struct ZoneFigures {
   double data_highest = -std::numeric_limits<double>::infinity();
   double data_sum = 0.0;
   double area_m2 = 0.0;       // the zone's area as the volume counts it: full cells once, edge cells half
+  // With a base level: the volumes above and below it, with the volume's
+  // cells and weights (positive numbers).
+  double above_base_m3 = 0.0, below_base_m3 = 0.0;
 
   long long data_cells() const { return zone_cells - nodata_cells; }
 };
@@ -51,7 +55,17 @@ struct ZoneFigures {
 // with data adds altitude x `surf_pix`, or half of it on the zone's edge.
 void add_zone_line(ZoneFigures& figures, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, bool volume, double surf_pix);
+                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base = nullptr);
+
+// A cell's share of the volumes above and below a base level, weighted as
+// its share of the volume.
+inline void add_to_base_volumes(ZoneFigures& f, double altitude, double base, double surf_pix, bool edge) {
+  double above = std::max(altitude - base, 0.0) * surf_pix;
+  double below = std::max(base - altitude, 0.0) * surf_pix;
+  if (edge) above = above * 0.5, below = below * 0.5;
+  f.above_base_m3 = f.above_base_m3 + above;
+  f.below_base_m3 = f.below_base_m3 + below;
+}
 
 // A line of a grid result: the cells of the zone without data get `marker`.
 void mark_no_data(double* line, const unsigned char* mask, int nb_col, int code, const RasterGeometry& geometry,

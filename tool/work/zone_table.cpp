@@ -1,0 +1,173 @@
+// The table of every zone of the mask: one pass over the DEM and the mask,
+// then the table as CSV or JSON, put in place whole.
+//
+//   code,cells,full,half,frame,no_data,area_m2,volume_m3,min_m,max_m,mean_m[,above_base_m3,below_base_m3]
+//   1,875,623,252,0,0,6066900,5953239180,920,1074,974.5529142857141
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <iostream>
+
+#include "fatal.h"
+#include "files/formats.h"
+#include "files/output_file.h"
+#include "number_text.h"
+#include "raster/bands.h"
+#include "text.h"
+#include "version.h"
+#include "work.h"
+#include "zone/zone_table.h"
+
+namespace {
+
+template <class Cell>
+const Cell* cells_of(const unsigned char* line) {
+  return reinterpret_cast<const Cell*>(line);
+}
+
+// One band's lines added to the table, its mask cells being of type Cell.
+template <class Cell>
+void add_band(ZoneTable& table, const RunState& st, const Band& band) {
+  const RasterGeometry& g = st.dem.geometry;
+  const CellAreas& areas = st.dem.areas;
+  const double* base = st.job.zone.base_m ? &*st.job.zone.base_m : nullptr;
+  for (int k = 0; k < band.count; ++k) {
+    const int line = band.first + k;
+    const bool inner = line >= 1 && line <= g.nb_lig - 2;
+    const double surf_pix = areas.of_line(line);
+    add_table_line<Cell>(table, band.altitude[k], inner ? cells_of<Cell>(band.mask[k - 1]) : nullptr,
+                         cells_of<Cell>(band.mask[k]), inner ? cells_of<Cell>(band.mask[k + 1]) : nullptr,
+                         band.column, band.width, g.nb_col, g, st.job.zone.volume(), surf_pix, base,
+                         areas.ellipsoidal);
+    if (areas.ellipsoidal) end_table_line(table, surf_pix);
+  }
+}
+
+// Room for every value a band's mask cells hold.
+void make_room(ZoneTable& table, std::size_t values) {
+  if (table.figures.size() >= values) return;
+  table.figures.resize(values);
+  table.line_full.resize(values);
+  table.line_half.resize(values);
+}
+
+std::string real(double value) { return shortest_text(value); }
+
+}  // namespace
+
+std::vector<TableRow> zone_table(RunState& st, std::ostream& notes, const PassProgress& progress) {
+  (void)notes;
+  const RasterGeometry& g = st.dem.geometry;
+  const bool wide = st.job.mask.layout == MaskLayout::gdal;
+  ZoneTable table;
+  make_room(table, 256);
+  const std::vector<long long>* gdal_codes = nullptr;
+  for_each_band(
+      st,
+      [&](const Band& band) {
+        if (band.column == 0) progress("measuring every zone", band.first, g.nb_lig);
+        if (wide) {
+          gdal_codes = band.mask_codes;
+          make_room(table, band.mask_codes->size());
+          add_band<std::uint32_t>(table, st, band);
+        } else {
+          add_band<unsigned char>(table, st, band);
+        }
+      },
+      BandCells::metres, MaskCells::codes);
+  progress("measuring every zone", g.nb_lig, g.nb_lig);
+
+  // The rows: the codes asked for, or every code present, in increasing order.
+  std::vector<TableRow> rows;
+  std::unordered_map<long long, std::size_t> index;
+  if (wide && gdal_codes != nullptr) {
+    for (std::size_t k = 0; k < gdal_codes->size(); ++k) index.emplace((*gdal_codes)[k], k);
+  }
+  auto figures_of = [&](long long code) {
+    if (wide) {
+      const auto at = index.find(code);
+      return at == index.end() ? ZoneFigures{} : table.figures[at->second];
+    }
+    return code >= 0 && code <= 255 ? table.figures[static_cast<std::size_t>(code)] : ZoneFigures{};
+  };
+  std::vector<long long> codes;
+  if (st.job.table->codes) {
+    codes = *st.job.table->codes;
+  } else if (wide && gdal_codes != nullptr) {
+    codes = *gdal_codes;
+  } else {
+    for (long long code = 0; code < 256; ++code) {
+      if (table.figures[static_cast<std::size_t>(code)].zone_cells > 0) codes.push_back(code);
+    }
+  }
+  std::sort(codes.begin(), codes.end());
+  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+  for (const long long code : codes) {
+    TableRow row{code, figures_of(code)};
+    if (!st.dem.areas.ellipsoidal) {
+      row.figures.area_m2 = (static_cast<double>(row.figures.full_cells) +
+                             0.5 * static_cast<double>(row.figures.half_cells)) * st.dem.areas.planar_m2;
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string table_csv(const std::vector<TableRow>& rows, const std::optional<double>& base, bool volume) {
+  std::string out = "code,cells,full,half,frame,no_data,area_m2,volume_m3,min_m,max_m,mean_m";
+  out += base ? ",above_base_m3,below_base_m3\n" : "\n";
+  for (const TableRow& row : rows) {
+    const ZoneFigures& z = row.figures;
+    const bool data = z.data_cells() > 0;
+    out += std::to_string(row.code) + "," + std::to_string(z.zone_cells) + "," + std::to_string(z.full_cells) + "," +
+           std::to_string(z.half_cells) + "," + std::to_string(z.frame_cells) + "," + std::to_string(z.nodata_cells) +
+           "," + real(z.area_m2) + "," + (volume ? real(z.vol_tot) : "") + "," + (data ? real(z.data_lowest) : "") +
+           "," + (data ? real(z.data_highest) : "") + "," +
+           (data ? real(z.data_sum / static_cast<double>(z.data_cells())) : "");
+    if (base) out += "," + (volume ? real(z.above_base_m3) : "") + "," + (volume ? real(z.below_base_m3) : "");
+    out += "\n";
+  }
+  return out;
+}
+
+std::string table_json(const RunState& st, const std::vector<TableRow>& rows) {
+  const std::optional<double>& base = st.job.zone.base_m;
+  const bool volume = st.job.zone.volume();
+  auto number = [](double v) { return std::isfinite(v) ? real(v) : std::string("null"); };
+  auto quoted = [](const std::string& path) { return json_string(path); };
+  std::string out = "{\n  \"tool\": \"mesacrop\",\n  \"version\": " + quoted(kVersion) + ",\n";
+  out += "  \"dem\": " + quoted(st.job.dem.path) + ",\n  \"mask\": " + quoted(st.job.mask.path) + ",\n";
+  out += "  \"base_m\": " + (base ? number(*base) : "null") + ",\n  \"rows\": [";
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const ZoneFigures& z = rows[k].figures;
+    const bool data = z.data_cells() > 0;
+    out += k == 0 ? "\n" : ",\n";
+    out += "    {\"code\": " + std::to_string(rows[k].code) + ", \"cells\": " + std::to_string(z.zone_cells) +
+           ", \"full\": " + std::to_string(z.full_cells) + ", \"half\": " + std::to_string(z.half_cells) +
+           ", \"frame\": " + std::to_string(z.frame_cells) + ", \"no_data\": " + std::to_string(z.nodata_cells) +
+           ", \"area_m2\": " + number(z.area_m2) + ", \"volume_m3\": " + (volume ? number(z.vol_tot) : "null") +
+           ", \"min_m\": " + (data ? number(z.data_lowest) : "null") +
+           ", \"max_m\": " + (data ? number(z.data_highest) : "null") +
+           ", \"mean_m\": " + (data ? number(z.data_sum / static_cast<double>(z.data_cells())) : "null");
+    if (base) {
+      out += ", \"above_base_m3\": " + (volume ? number(z.above_base_m3) : "null") +
+             ", \"below_base_m3\": " + (volume ? number(z.below_base_m3) : "null");
+    }
+    out += "}";
+  }
+  return out + (rows.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+void write_table(const RunState& st, const std::vector<TableRow>& rows, std::ostream& out) {
+  const std::string& path = st.job.table->path;
+  const bool json = path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+  const std::string text = json ? table_json(st, rows) : table_csv(rows, st.job.zone.base_m, st.job.zone.volume());
+  if (path == "-") {
+    out << text;
+    return;
+  }
+  OutputFile table;
+  table.create(path);
+  table.write(text);
+  table.publish();
+}
