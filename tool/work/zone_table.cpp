@@ -61,14 +61,15 @@ std::vector<TableRow> zone_table(RunState& st, std::ostream& notes, const PassPr
   const bool wide = st.job.mask.layout == MaskLayout::gdal;
   ZoneTable table;
   make_room(table, 256);
-  const std::vector<long long>* gdal_codes = nullptr;
+  std::vector<long long> seen;  // a GDAL mask's codes, by index, as the pass met them
+  const std::vector<long long>* gdal_codes = &seen;
   for_each_band(
       st,
       [&](const Band& band) {
         if (band.column == 0) progress("measuring every zone", band.first, g.nb_lig);
         if (wide) {
-          gdal_codes = band.mask_codes;
-          make_room(table, band.mask_codes->size());
+          if (band.mask_codes->size() != seen.size()) seen = *band.mask_codes;
+          make_room(table, seen.size());
           add_band<std::uint32_t>(table, st, band);
         } else {
           add_band<unsigned char>(table, st, band);
@@ -80,7 +81,7 @@ std::vector<TableRow> zone_table(RunState& st, std::ostream& notes, const PassPr
   // The rows: the codes asked for, or every code present, in increasing order.
   std::vector<TableRow> rows;
   std::unordered_map<long long, std::size_t> index;
-  if (wide && gdal_codes != nullptr) {
+  if (wide) {
     for (std::size_t k = 0; k < gdal_codes->size(); ++k) index.emplace((*gdal_codes)[k], k);
   }
   auto figures_of = [&](long long code) {
@@ -93,7 +94,7 @@ std::vector<TableRow> zone_table(RunState& st, std::ostream& notes, const PassPr
   std::vector<long long> codes;
   if (st.job.table->codes) {
     codes = *st.job.table->codes;
-  } else if (wide && gdal_codes != nullptr) {
+  } else if (wide) {
     codes = *gdal_codes;
   } else {
     for (long long code = 0; code < 256; ++code) {

@@ -29,35 +29,61 @@ void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, con
                     const double* base, bool line_areas) {
   const bool frame_line = above == nullptr || below == nullptr;
   const int first_column = -column, last_column = nb_col - 1 - column;
-  for (int j = 0; j < width; ++j) {
-    const Cell c = mask[j];
-    if (static_cast<std::uint32_t>(c) == kNoZone) continue;
+  // The cells come in runs of one value along the line: a run's figures are
+  // summed in registers, in the cells' order, and stored once.
+  for (int first = 0; first < width;) {
+    const Cell c = mask[first];
+    int last = first + 1;
+    while (last < width && mask[last] == c) ++last;
+    if (static_cast<std::uint32_t>(c) == kNoZone) {
+      first = last;
+      continue;
+    }
     ZoneFigures& f = t.figures[c];
-    ++f.zone_cells;
-    const double a = altitude[j];
-    if (geometry.no_data(a)) {
-      ++f.nodata_cells;
-      continue;
+    long long nodata = 0, frame = 0, full = 0, half = 0;
+    double lowest = f.data_lowest, highest = f.data_highest, sum = f.data_sum;
+    double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
+    for (int j = first; j < last; ++j) {
+      const double a = altitude[j];
+      if (geometry.no_data(a)) {
+        ++nodata;
+        continue;
+      }
+      lowest = std::min(lowest, a);
+      highest = std::max(highest, a);
+      sum += a;
+      if (frame_line || j == first_column || j == last_column) {
+        ++frame;
+        continue;
+      }
+      const bool edge = (j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) || above[j] != c ||
+                        below[j] != c;
+      ++(edge ? half : full);
+      if (volume) {
+        double vol_pix = a * surf_pix;
+        if (edge) vol_pix = vol_pix * 0.5;
+        vol = vol + vol_pix;
+        if (base != nullptr) {
+          double up = std::max(a - *base, 0.0) * surf_pix, down = std::max(*base - a, 0.0) * surf_pix;
+          if (edge) up = up * 0.5, down = down * 0.5;
+          above_base = above_base + up;
+          below_base = below_base + down;
+        }
+      }
     }
-    f.data_lowest = std::min(f.data_lowest, a);
-    f.data_highest = std::max(f.data_highest, a);
-    f.data_sum += a;
-    if (frame_line || j == first_column || j == last_column) {
-      ++f.frame_cells;
-      continue;
-    }
-    const bool edge = mask[j - 1] != c || mask[j + 1] != c || above[j] != c || below[j] != c;
-    ++(edge ? f.half_cells : f.full_cells);
-    if (line_areas) {
+    f.zone_cells += last - first;
+    f.nodata_cells += nodata;
+    f.frame_cells += frame;
+    f.full_cells += full;
+    f.half_cells += half;
+    f.data_lowest = lowest, f.data_highest = highest, f.data_sum = sum;
+    f.vol_tot = vol, f.above_base_m3 = above_base, f.below_base_m3 = below_base;
+    if (line_areas && full + half > 0) {
       if (t.line_full[c] == 0 && t.line_half[c] == 0) t.touched.push_back(static_cast<std::uint32_t>(c));
-      ++(edge ? t.line_half[c] : t.line_full[c]);
+      t.line_full[c] += full;
+      t.line_half[c] += half;
     }
-    if (volume) {
-      double vol_pix = a * surf_pix;
-      if (edge) vol_pix = vol_pix * 0.5;
-      f.vol_tot = f.vol_tot + vol_pix;
-      if (base != nullptr) add_to_base_volumes(f, a, *base, surf_pix, edge);
-    }
+    first = last;
   }
 }
 
