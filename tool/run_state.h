@@ -42,7 +42,7 @@ struct MaskInput {
   int lines = 0, columns = 0;    // from the descriptor, the choices or the bitmap
   BmpLayout bitmap;              // a bitmap mask: where its rows lie
   FileStamp stamp;               // the file as it was loaded
-  std::array<bool, 256> codes{}; // the codes its cells hold (own formats)
+  std::array<bool, 256> codes{}; // bitmaps: the codes their cells hold
   std::optional<GdalRaster> gdal;     // GDAL masks: what the file says
 };
 

@@ -126,7 +126,7 @@ bool read_dem_descriptor(RunState& st) {
   return true;
 }
 
-StoredRange raw_dem_range(RunState& st, std::ostream& notes) {
+StoredRange raw_dem_range(RunState& st, std::ostream& notes, bool extremes) {
   const RasterGeometry& g = st.dem.geometry;
   const RawType& type = raw_type(st.job.dem.itype);
   const std::string& path = st.job.dem.path;
@@ -138,6 +138,7 @@ StoredRange raw_dem_range(RunState& st, std::ostream& notes) {
          path.c_str(), static_cast<unsigned long long>(surplus), g.nb_lig, g.nb_col, type.cell_bytes);
   }
   read_raw_header(st, notes);
+  if (!extremes) return {};
 
   // The true smallest and largest stored values of the cells with data, a
   // band of cells at a time.

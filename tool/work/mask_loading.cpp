@@ -3,6 +3,7 @@
 // pixel is grey). The mask stays in its file; later steps read it again in
 // bands.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "fatal.h"
@@ -25,18 +26,23 @@ void check_mask_size(const RunState& st) {
   }
 }
 
-// Every byte of a raw mask, in chunks, for the codes it holds.
-void scan_raw_mask(RunState& st, std::FILE* f) {
+// The bytes of a raw mask, in chunks, for the codes it holds; with `wanted`
+// (0 to 255), only until that code is met: true then.
+bool scan_raw_mask(const RunState& st, std::array<bool, 256>& codes, int wanted) {
+  InputFile f = open_required(st.job.mask.path, "\n\n\tFile %s unknown\n");
+  check_unchanged(f.get(), st.job.mask.path, st.mask.stamp);
   std::vector<unsigned char> chunk(static_cast<std::size_t>(kBandCells));
   std::uint64_t left = static_cast<std::uint64_t>(st.dem.geometry.cells());
   while (left > 0) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
-    if (std::fread(chunk.data(), 1, n, f) != n) {
+    if (std::fread(chunk.data(), 1, n, f.get()) != n) {
       fatal_stop(text("\n\n\tThe file %s could not be read\n", st.job.mask.path.c_str()));
     }
-    for (std::size_t k = 0; k < n; ++k) st.mask.codes[chunk[k]] = true;
+    if (wanted >= 0 && std::memchr(chunk.data(), wanted, n) != nullptr) return true;
+    for (std::size_t k = 0; wanted < 0 && k < n; ++k) codes[chunk[k]] = true;
     left -= n;
   }
+  return false;
 }
 
 void load_raw_mask(RunState& st, std::ostream& notes) {
@@ -49,7 +55,6 @@ void load_raw_mask(RunState& st, std::ostream& notes) {
     note(notes, "\n\tWarning: %s holds %llu bytes more than %d lines x %d columns; they are not read\n",
         st.job.mask.path.c_str(), static_cast<unsigned long long>(surplus), g.nb_lig, g.nb_col);
   }
-  scan_raw_mask(st, f.get());
 }
 
 [[noreturn]] void refuse_bitmap(const std::string& path, BmpFault why) {
@@ -156,10 +161,14 @@ void code_warning(const RunState& st, std::ostream& notes) {
          st.job.mask.path.c_str(), held.empty() ? "none (no data only)" : held.c_str());
     return;
   }
-  if (code < 0 || code > 255 || !st.mask.codes[static_cast<std::size_t>(code)]) {
-    note(notes, "\n\tWarning: the code %d selects no cell: the mask %s holds the codes %s\n", code,
-         st.job.mask.path.c_str(), codes_text(st.mask.codes).c_str());
-  }
+  // A raw mask is read until the code is met; all of it, for the codes it
+  // holds, only when the code is not there. A bitmap's codes are known.
+  std::array<bool, 256> codes = st.mask.codes;
+  const bool raw = st.job.mask.layout == MaskLayout::raw;
+  if (code >= 0 && code <= 255 && (raw ? scan_raw_mask(st, codes, code) : codes[static_cast<std::size_t>(code)])) return;
+  if (raw) scan_raw_mask(st, codes, -1);
+  note(notes, "\n\tWarning: the code %d selects no cell: the mask %s holds the codes %s\n", code,
+       st.job.mask.path.c_str(), codes_text(codes).c_str());
 }
 
 std::string codes_text(const std::array<bool, 256>& codes) {

@@ -38,7 +38,7 @@ WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, cons
       }
       st.dem.geometry.dpix_size = *job.dem.pixel_size;
     }
-    const StoredRange range = raw_dem_range(st, notes);
+    const StoredRange range = raw_dem_range(st, notes, false);  // its unit is chosen: no range to show
     raw_dem_loaded(st, range, notes);
   } else if (job.dem.layout == DemLayout::gdal) {
     if (!open_gdal_dem(st) && !job.dem.pixel_size) {

@@ -49,9 +49,10 @@ struct StoredRange {
   std::int32_t low = 0, high = 0;
 };
 
-// The first pass over a raw DEM: its size checked, the no-data value of a
-// header beside it, its range (shown before its unit is chosen).
-StoredRange raw_dem_range(RunState& st, std::ostream& notes);
+// The first look at a raw DEM: its size checked, the no-data value of a
+// header beside it, and, with `extremes`, a pass for its range (what the
+// dialog shows before the unit is chosen, and writes in a new descriptor).
+StoredRange raw_dem_range(RunState& st, std::ostream& notes, bool extremes = true);
 
 // What follows the unit's choice: the scale, a missing descriptor written
 // when asked, the coordinate system, the degrees warning.

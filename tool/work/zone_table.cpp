@@ -120,13 +120,18 @@ std::string table_csv(const std::vector<TableRow>& rows, const std::optional<dou
   for (const TableRow& row : rows) {
     const ZoneFigures& z = row.figures;
     const bool data = z.data_cells() > 0;
-    out += std::to_string(row.code) + "," + std::to_string(z.zone_cells) + "," + std::to_string(z.full_cells) + "," +
-           std::to_string(z.half_cells) + "," + std::to_string(z.frame_cells) + "," + std::to_string(z.nodata_cells) +
-           "," + real(z.area_m2) + "," + (volume ? real(z.vol_tot) : "") + "," + (data ? real(z.data_lowest) : "") +
-           "," + (data ? real(z.data_highest) : "") + "," +
-           (data ? real(z.data_sum / static_cast<double>(z.data_cells())) : "");
-    if (base) out += "," + (volume ? real(z.above_base_m3) : "") + "," + (volume ? real(z.below_base_m3) : "");
-    out += "\n";
+    const std::string fields[] = {std::to_string(row.code), std::to_string(z.zone_cells), std::to_string(z.full_cells),
+                                  std::to_string(z.half_cells), std::to_string(z.frame_cells),
+                                  std::to_string(z.nodata_cells), real(z.area_m2), volume ? real(z.vol_tot) : "",
+                                  data ? real(z.data_lowest) : "", data ? real(z.data_highest) : "",
+                                  data ? real(z.data_sum / static_cast<double>(z.data_cells())) : "",
+                                  volume ? real(z.above_base_m3) : "", volume ? real(z.below_base_m3) : ""};
+    const std::size_t count = base ? 13 : 11;
+    for (std::size_t k = 0; k < count; ++k) {
+      if (k > 0) out += ',';
+      out += fields[k];
+    }
+    out += '\n';
   }
   return out;
 }
