@@ -5,6 +5,7 @@
 //                            line per raster line (with "grid" or "both")
 //   zone.raw, zone.txt       a mask whose code 1 covers about a third of the cells
 //   zone.bmp                 the same mask as an 8-bit bitmap (up to 32767 x 32767)
+//   zones.raw, zones.txt     a mask of 50 codes (0 to 49) in patches of about 1400 x 1400 (with "raw")
 //
 // usage: bench_generate FOLDER LINES COLUMNS [raw|grid|both]
 //
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
   std::FILE* dem = raw ? std::fopen((folder + "/dem_m2.raw").c_str(), "wb") : nullptr;
   std::FILE* asc = grid ? std::fopen((folder + "/dem.asc").c_str(), "wb") : nullptr;
   std::FILE* zone = std::fopen((folder + "/zone.raw").c_str(), "wb");
+  std::FILE* zones = raw ? std::fopen((folder + "/zones.raw").c_str(), "wb") : nullptr;
   std::FILE* bitmap = raw ? start_bitmap(folder + "/zone.bmp", lines, cols) : nullptr;
   if ((raw && dem == nullptr) || (grid && asc == nullptr) || zone == nullptr) {
     std::perror(folder.c_str());
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
     std::fprintf(asc, "ncols %d\nnrows %d\nxllcorner 500000.000000\nyllcorner 4000000.000000\n"
                       "cellsize 10.000000\nnodata_value -9999.9999\n", cols, lines);
   }
-  std::vector<unsigned char> cells(2 * static_cast<std::size_t>(cols)), mask(cols);
+  std::vector<unsigned char> cells(2 * static_cast<std::size_t>(cols)), mask(cols), codes(cols);
   std::string text;
   int low = 40000, high = 0;
   long long zone_cells = 0;
@@ -123,15 +125,17 @@ int main(int argc, char** argv) {
       cells[2 * j] = static_cast<unsigned char>(dm & 0xFF);
       cells[2 * j + 1] = static_cast<unsigned char>(dm >> 8);
       mask[j] = in_zone(i, j, lines, cols) ? 1 : 0;
+      codes[j] = static_cast<unsigned char>(hash(static_cast<std::uint32_t>(i / 1400), static_cast<std::uint32_t>(j / 1400)) % 50);
       zone_cells += mask[j];
       if (grid) text += std::to_string(dm / 10) + "." + std::to_string(dm % 10) + (j + 1 < cols ? " " : "\n");
     }
     if (dem != nullptr) std::fwrite(cells.data(), 1, cells.size(), dem);
     if (asc != nullptr) std::fwrite(text.data(), 1, text.size(), asc);
     std::fwrite(mask.data(), 1, mask.size(), zone);
+    if (zones != nullptr) std::fwrite(codes.data(), 1, codes.size(), zones);
     if (bitmap != nullptr) write_bitmap_row(bitmap, i, lines, mask);
   }
-  for (std::FILE* f : {dem, asc, zone, bitmap}) {
+  for (std::FILE* f : {dem, asc, zone, bitmap, zones}) {
     if (f != nullptr && std::fclose(f) != 0) return 1;
   }
   if (raw) {
@@ -139,6 +143,7 @@ int main(int argc, char** argv) {
                                            std::to_string(low) + "\n" + std::to_string(high) + "\n10.000000\n");
   }
   write_text(folder + "/zone.txt", std::to_string(lines) + " " + std::to_string(cols) + "\n");
+  if (raw) write_text(folder + "/zones.txt", std::to_string(lines) + " " + std::to_string(cols) + "\n");
   std::printf("%s: %d x %d, %.1f%% of the cells in zone 1, %.1f to %.1f m\n", folder.c_str(), lines, cols,
               100.0 * zone_cells / (static_cast<double>(lines) * cols), low / 10.0, high / 10.0);
   return 0;

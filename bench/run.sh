@@ -35,7 +35,8 @@ data=$root/bench/data
 half=$((raw / 2))
 make_data() {  # folder lines kind
   mkdir -p "$data/$1"
-  [ -f "$data/$1/zone.txt" ] || "$root/build/bench/bench_generate" "$data/$1" "$2" "$2" "$3"
+  [ -f "$data/$1/zone.txt" ] && { [ "$3" != raw ] || [ -f "$data/$1/zones.txt" ]; } ||
+    "$root/build/bench/bench_generate" "$data/$1" "$2" "$2" "$3"
 }
 rawdir=raw$raw halfdir=raw$half griddir=grid$grid
 make_data $rawdir $raw raw
@@ -151,6 +152,69 @@ PY
   rm -f "$data/$rawdir"/res.* "$data/$halfdir"/res.*
 fi
 
+# Every zone at once: the table of the 50-code mask against one single-code
+# run on the same files (the command line), GRASS's r.univar and two numpy
+# scripts; and the single-code command-line run against the floor and the
+# plain numpy script users write.
+rd=$data/$rawdir
+result[cli_one]=$(measure "rm -f $rd/res_m2.*" "$tool" -q -c 1 --dem-unit dm "$rd/dem_m2.raw" "$rd/zone.raw" "$rd/res_m2.raw")
+result[cli_zones]=$(measure "rm -f $rd/res_m2.*" "$tool" -q -c 7 --dem-unit dm "$rd/dem_m2.raw" "$rd/zones.raw" "$rd/res_m2.raw")
+result[table]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" "$rd/dem_m2.raw" "$rd/zones.raw")
+rm -f "$rd"/res_m2.*
+numpy_python=$(command -v /usr/bin/python3 || command -v python3)
+have_numpy=no
+if "$numpy_python" -c "import numpy" 2>/dev/null; then
+  have_numpy=yes
+  cat > "$scratch/histogram.py" <<'PY'
+import sys, numpy as np
+dem, codes, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
+d, c = np.memmap(dem, np.uint16, 'r', shape=(n, n)), np.memmap(codes, np.uint8, 'r', shape=(n, n))
+counts = np.zeros(50 * 65536, np.int64)
+for y in range(0, n, 256):
+    counts += np.bincount(c[y:y + 256].ravel().astype(np.int64) * 65536 + d[y:y + 256].ravel(), minlength=50 * 65536)
+h = counts.reshape(50, 65536)
+print((h * np.arange(65536)).sum(axis=1)[:3] / 10.0)
+PY
+  cat > "$scratch/bincount.py" <<'PY'
+import sys, numpy as np
+dem, codes, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
+d, c = np.memmap(dem, np.uint16, 'r', shape=(n, n)), np.memmap(codes, np.uint8, 'r', shape=(n, n))
+sums = np.zeros(50)
+for y in range(0, n, 256):
+    sums += np.bincount(c[y:y + 256].ravel(), weights=d[y:y + 256].ravel() / 10.0, minlength=50)
+print(sums[:3])
+PY
+  cat > "$scratch/plain.py" <<'PY'
+import sys, numpy as np
+dem, mask, out, n = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+lines = 256
+a, m = np.empty(lines * n, np.uint16), np.empty(lines * n, np.uint8)
+total = 0
+with open(dem, 'rb') as fd, open(mask, 'rb') as fm, open(out, 'wb') as fo:
+    for y in range(0, n, lines):
+        k = min(lines, n - y) * n
+        fd.readinto(memoryview(a)[:k]); fm.readinto(memoryview(m)[:k])
+        r = a[:k] * (m[:k] == 1)
+        total += int(r.sum(dtype=np.int64))
+        r.tofile(fo)
+print(total)
+PY
+  result[np_hist]=$(measure true "$numpy_python" "$scratch/histogram.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
+  result[np_bincount]=$(measure true "$numpy_python" "$scratch/bincount.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
+  result[np_plain]=$(measure "rm -f $scratch/plain.out" "$numpy_python" "$scratch/plain.py" "$rd/dem_m2.raw" "$rd/zone.raw" "$scratch/plain.out" $raw)
+fi
+have_grass=no
+if command -v grass >/dev/null; then
+  have_grass=yes
+  printf 'BYTEORDER I\nLAYOUT BIL\nNROWS %s\nNCOLS %s\nNBANDS 1\nNBITS 8\n' "$raw" "$raw" > "$rd/zones.hdr"
+  grass -c EPSG:32631 "$scratch/grassdb/bench" -e >/dev/null 2>&1
+  grass "$scratch/grassdb/bench/PERMANENT" --exec bash -c "r.in.gdal -o --quiet input=$rd/dem_m2.raw output=dem && \
+    r.in.gdal -o --quiet input=$rd/zones.raw output=zones && g.region raster=dem" >/dev/null 2>&1
+  result[grass]=$(measure true grass "$scratch/grassdb/bench/PERMANENT" --exec r.univar -t --quiet map=dem zones=zones)
+else
+  echo "GRASS is not installed (apt-get install grass-core): r.univar is not timed"
+fi
+
 field() { echo "${result[$1]}" | cut -d' ' -f"$2"; }
 ratio() { awk -v a="$(field "$1" 1)" -v b="$(field "$2" 1)" 'BEGIN { printf "%.2f", a / b }'; }
 peak_mib() { awk -v r="$(field "$1" 4)" 'BEGIN { printf "%.1f", r / 1024 }'; }
@@ -179,6 +243,13 @@ if [ $have_gdal = yes ]; then
   row gdal_calc "gdal_calc.py masking the raw DEM" $rc 0 0
   row gdal_grid "gdal_translate -of AAIGrid" $gc "$grid_in" "$grid_in"
 fi
+row cli_one "command line raw ${raw}x$raw -> raw 16-bit, volume" $rc 0 0
+row cli_zones "command line, one code of 50 -> raw 16-bit" $rc 0 0
+row table "table of 50 codes, raw ${raw}x$raw" $rc 0 0
+[ $have_numpy = yes ] && row np_hist "numpy: histogram of code x value" $rc 0 0
+[ $have_numpy = yes ] && row np_bincount "numpy: bincount with weights" $rc 0 0
+[ $have_numpy = yes ] && row np_plain "numpy: plain single-code script" $rc 0 0
+[ $have_grass = yes ] && row grass "GRASS r.univar -t zones=" $rc 0 0
 if [ $have_geotiff = yes ]; then
   row tif_tif "GeoTIFF ${raw}x$raw Float32 -> GeoTIFF, volume" $rc 0 0
   row tif_half "GeoTIFF ${half}x$half Float32 -> GeoTIFF, volume" $hc 0 0
@@ -195,6 +266,17 @@ if [ $have_gdal = yes ]; then
   grid_ratio=$(ratio gdal_grid grid_grid)
   echo "  raw -> raw at least 3 x faster than gdal_calc.py:    $calc_ratio x   $(verdict "$calc_ratio" 3 min)"
   echo "  grid -> grid at least 15 x faster than gdal_translate: $grid_ratio x   $(verdict "$grid_ratio" 15 min)"
+fi
+table_ratio=$(ratio table cli_zones)
+echo "  table of 50 codes within 1.3 x one single-code run:   $table_ratio x   $(verdict "$table_ratio" 1.3 max)"
+cli_floor=$(ratio cli_one floor_raw)
+echo "  command-line raw -> raw within 1.5 x the floor:       $cli_floor x   $(verdict "$cli_floor" 1.5 max)"
+if [ $have_numpy = yes ]; then
+  echo "  table at least 3 x faster than the numpy histogram:  $(ratio np_hist table) x   $(verdict "$(ratio np_hist table)" 3 min)"
+  echo "  command-line run not slower than plain numpy:        $(ratio np_plain cli_one) x   $(verdict "$(ratio np_plain cli_one)" 1 min)"
+fi
+if [ $have_grass = yes ]; then
+  echo "  table at least 3 x faster than GRASS r.univar:       $(ratio grass table) x   $(verdict "$(ratio grass table)" 3 min)"
 fi
 if [ $have_geotiff = yes ]; then
   tif_ratio=$(ratio calc_tif tif_tif)
