@@ -26,7 +26,7 @@ BandShape band_shape(const RasterGeometry& geometry);
 
 // How a pass wants the DEM's cells: as altitudes in metres, or, for a raw
 // DEM, as its stored cells just as the file holds them.
-enum class BandCells { metres, stored };
+enum class BandCells { metres, stored, both };
 
 // How a pass wants the mask's cells: as the zone's test needs them (the
 // tool's own masks: their bytes; GDAL masks: 1 in the zone, 0 elsewhere),

@@ -112,23 +112,18 @@ void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles
   result.add(files.json).write(report_text);
 }
 
-std::string write_raster(RunState& st, const ResultFiles& files, const PassProgress& progress,
+std::string write_raster(RunState& st, const ResultFiles& files, std::ostream& notes, const PassProgress& progress,
                          std::string& report_text) {
   const RasterGeometry& g = st.dem.geometry;
   const ZoneChoice& zone = st.job.zone;
   const RawType& type = raw_type(st.job.result.itype);
-  const StoredExtremes range = stored_extremes(st);
-  const ResultReport report{g.nb_lig, g.nb_col, type.cell_bytes,
-                            static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
-                            g.dpix_size, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m,
-                            zone.voltreat, st.zone.vol_tot};
-  std::vector<std::string> notes;
-  if (zone.volume() && st.zone.nodata_cells > 0) notes.push_back(no_data_note(st));
   ResultSet result;
-  result.add(files.descriptor).write(result_descriptor_text(report, notes));
-
-  // The range was checked, so every stored value fits its cell. A raw DEM's
-  // result keeps its unit, so its cells are taken as stored.
+  // The range was checked, or, for a zone not yet measured, cannot pass the
+  // raster's (see fits_unmeasured), so every stored value fits its cell. A
+  // raw DEM's result keeps its unit, so its cells are taken as stored.
+  const bool measure = !st.zone_measured;
+  ZoneFigures figures;
+  OutputFile& descriptor = result.add(files.descriptor);  // written once the zone's figures are known
   OutputFile& raster = result.add(files.raster);
   Vector<unsigned char> bytes = new_vector(
       ucvecteur, frucvecteur, static_cast<std::size_t>(band_shape(g).cells()) * static_cast<std::size_t>(type.cell_bytes),
@@ -137,6 +132,7 @@ std::string write_raster(RunState& st, const ResultFiles& files, const PassProgr
   const RawType& dem_type = raw_type(st.job.dem.itype);
   const auto outside = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(zone.outside_m * st.coef)));
   auto write_band = [&](const Band& band) {
+    if (measure) measure_band(st, band, figures);
     const std::size_t cols = static_cast<std::size_t>(band.width);
     const std::size_t line_bytes = cols * static_cast<std::size_t>(type.cell_bytes);
     for (int k = 0; k < band.count; ++k) {
@@ -153,8 +149,18 @@ std::string write_raster(RunState& st, const ResultFiles& files, const PassProgr
     }
     raster.write(bytes.data(), line_bytes * static_cast<std::size_t>(band.count));
   };
-  for_each_band(st, write_band, raw_dem ? BandCells::stored : BandCells::metres);
+  for_each_band(st, write_band, !raw_dem ? BandCells::metres : measure ? BandCells::both : BandCells::stored);
   progress("writing the raster", g.nb_lig, g.nb_lig);
+  if (measure) zone_measured(st, figures, notes);
+
+  const StoredExtremes range = stored_extremes(st);
+  const ResultReport report{g.nb_lig, g.nb_col, type.cell_bytes,
+                            static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
+                            g.dpix_size, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m,
+                            zone.voltreat, st.zone.vol_tot};
+  std::vector<std::string> descriptor_notes;
+  if (zone.volume() && st.zone.nodata_cells > 0) descriptor_notes.push_back(no_data_note(st));
+  descriptor.write(result_descriptor_text(report, descriptor_notes));
 
   // The header that lets GIS tools open the raster directly; the cells
   // without data are stored like any altitude, and it says which value they hold.
@@ -311,12 +317,20 @@ std::string fit_problem(const RunState& st) {
               range.lowest, range.highest, type.bits, type.lowest, type.highest, advice.c_str());
 }
 
+bool fits_unmeasured(const RunState& st) {
+  if (!raw_result(st) || st.job.dem.layout != DemLayout::raw) return false;
+  const RawType& dem = raw_type(st.job.dem.itype);
+  const RawType& type = raw_type(st.job.result.itype);
+  const double outside = stored_value(st.job.zone.outside_m * st.coef);
+  return dem.lowest >= type.lowest && dem.highest <= type.highest && outside >= type.lowest && outside <= type.highest;
+}
+
 std::string result_problem(const RunState& st) {
   const std::string& base = st.job.result.base;
   const std::string folder = folder_of(base);
   std::string problem = result_name_problem(folder, base.substr(folder.size()));
   if (problem.empty()) problem = replaced_input(st);
-  if (problem.empty()) problem = fit_problem(st);
+  if (problem.empty() && st.zone_measured) problem = fit_problem(st);
   return problem;
 }
 
@@ -328,7 +342,7 @@ WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress
   for (;;) {
     try {
       found = st.job.result.layout == ResultLayout::geotiff ? write_geotiff(st, files, notes, progress, written.report)
-              : raw_result(st)                              ? write_raster(st, files, progress, written.report)
+              : raw_result(st)                              ? write_raster(st, files, notes, progress, written.report)
                                                             : write_grid(st, files, progress, written.report);
       break;
     } catch (const FatalStop& stop) {

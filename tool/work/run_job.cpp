@@ -68,8 +68,9 @@ WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, cons
   if (job.table) write_table(st, zone_table(st, notes, progress), out);
   if (!job.result_wanted) return {};
   code_warning(st, notes);
-  // A GeoTIFF cannot fail to hold the result: its pass measures the zone too.
-  if (job.result.layout != ResultLayout::geotiff) measure_zone(st, notes, progress);
+  // A GeoTIFF cannot fail to hold the result, nor a raw raster that holds
+  // every stored value: their pass measures the zone too.
+  if (job.result.layout != ResultLayout::geotiff && !fits_unmeasured(st)) measure_zone(st, notes, progress);
 
   if (job.result.layout != ResultLayout::raw && !st.dem.geometry.placed && !job.result.corner &&
       job.dem.layout == DemLayout::raw) {

@@ -131,6 +131,11 @@ std::string replaced_input(const RunState& st);
 //   stored values that do not fit the raster
 std::string fit_problem(const RunState& st);
 std::string result_problem(const RunState& st);
+// True when the result cannot but fit its raster, before the zone is
+// measured: a raw DEM's stored values into a raw raster that holds them all,
+// the hypsometric value too. The command line then measures the zone in the
+// writing pass.
+bool fits_unmeasured(const RunState& st);
 
 // The files of the chosen result.
 ResultFiles chosen_result_files(const RunState& st);
