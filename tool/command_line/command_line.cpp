@@ -388,6 +388,8 @@ void usage(std::ostream& out, const std::string& images_dir) {
   out << "mesacrop " << kVersion << ": extracts a zone from a Digital Elevation Model (DEM) through a mask,\n"
       << "computes the zone's volume and writes the result as a new DEM with a report.\n\n"
       << "usage: mesacrop [OPTIONS] DEM MASK RESULT\n"
+      << "       mesacrop --table FILE [OPTIONS] DEM MASK [RESULT]\n"
+      << "                            every zone of the mask in one pass: a CSV or JSON table\n"
       << "       mesacrop             the dialog on the console asks every choice\n"
       << "       mesacrop --help      this text\n"
       << "       mesacrop --version   the version\n\n"
@@ -397,8 +399,7 @@ void usage(std::ostream& out, const std::string& images_dir) {
   if (gdal_available()) {
     out << "  and through GDAL: any raster it reads as DEM or MASK (GeoTIFF...), RES.tif as RESULT (with RES.json)\n";
   }
-  out << "       mesacrop --table FILE [OPTIONS] DEM MASK [RESULT]\n"
-      << "                            every zone of the mask in one pass: a CSV or JSON table\n\n"
+  out << "\n"
       << "  -c, --code N          the mask code of the zone (required, but for --table alone)\n"
       << "  -a, --outside ALT     the altitude of the cells outside the zone, in metres (default 0);\n"
       << "                        nodata: the grid result's no-data marker\n"
