@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "files/spill_file.h"
 #include "image.h"
 #include "job.h"

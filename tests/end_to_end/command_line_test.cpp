@@ -13,7 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "run_tool.h"
 
 namespace {

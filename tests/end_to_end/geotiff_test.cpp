@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "run_tool.h"
 
 namespace {

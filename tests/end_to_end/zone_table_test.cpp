@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "run_tool.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "console.h"
 #include "fatal.h"
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "files/output_file.h"
 #include "number_text.h"
 #include "platform.h"

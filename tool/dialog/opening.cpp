@@ -5,7 +5,7 @@
 #include "files/input_file.h"
 #include "files/result_set.h"
 #include "platform.h"
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "raster/geometry.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "dialog.h"
 #include "fatal.h"
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 
 int run_mesacrop(Console& con, const std::string& images_dir) {
   try {

@@ -9,7 +9,7 @@
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
-#include "gdal_module.h"
+#include "library_module.h"
 
 // Shared with the writer (gdal_writer.cpp).
 void start_gdal();

@@ -4,7 +4,7 @@
 #include <cpl_string.h>
 #include <gdal.h>
 
-#include "gdal_module.h"
+#include "library_module.h"
 
 void start_gdal();
 const char* gdal_error();

@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "fatal.h"
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "files/input_file.h"
 #include "number_text.h"
 #include "raster/bands.h"

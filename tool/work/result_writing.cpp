@@ -8,7 +8,7 @@
 
 #include "fatal.h"
 #include "files/file_names.h"
-#include "files/gdal_raster.h"
+#include "files/library_raster.h"
 #include "files/formats.h"
 #include "files/output_file.h"
 #include "files/result_set.h"

@@ -5,7 +5,7 @@
 // words, for the tool's messages.
 #pragma once
 
-#include "gdal_raster.h"
+#include "library_raster.h"
 
 extern "C" {
 

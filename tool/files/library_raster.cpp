@@ -1,9 +1,9 @@
 // The tool's side of the GDAL module: loaded on first use, its failures
 // turned into the tool's messages.
-#include "gdal_raster.h"
+#include "library_raster.h"
 
 #include "fatal.h"
-#include "gdal_module.h"
+#include "library_module.h"
 #include "platform.h"
 #include "text.h"
 

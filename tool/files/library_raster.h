@@ -2,7 +2,7 @@
 // mosaics, ERDAS .img...), band 1, read in bands of lines; and GeoTIFF
 // results, written in bands of lines. The GDAL calls live in the reader
 // (gdal_reader.cpp) and the writer (gdal_writer.cpp) alone, built as a
-// module the tool loads when a raster first needs it (gdal_module.h); a
+// module the tool loads when a raster first needs it (library_module.h); a
 // build without GDAL has neither, and gdal_available() says which.
 #pragma once
 
