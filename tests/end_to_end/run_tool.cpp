@@ -215,3 +215,13 @@ std::string shell(const std::string& command) {
   EXPECT_EQ(pclose(pipe), 0) << command << "\n" << output;
   return output;
 }
+
+int start_on_terminal(const std::string& images_dir, int& terminal) {
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    setenv("MESACROP_IMAGES", images_dir.c_str(), 1);
+    execl(MESACROP_BINARY, "mesacrop", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return child;
+}

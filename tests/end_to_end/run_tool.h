@@ -27,6 +27,10 @@ ToolRun run_binary(const std::string& images_dir, const std::string& answers, in
 // Every file under `dir` (relative name -> content).
 std::map<std::string, std::string> snapshot(const std::string& dir);
 
+// Starts the dialog with a pseudo-terminal as its console, folders under
+// `images_dir`; `terminal` gets the terminal's other side. The child's number.
+int start_on_terminal(const std::string& images_dir, int& terminal);
+
 // A command-line run: its status and what it wrote on each output.
 struct CliRun {
   int status = -1;

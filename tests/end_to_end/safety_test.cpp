@@ -174,13 +174,8 @@ TEST(Safety, AKeyWaitNeverTakesAnswersTypedAhead) {
   TempDir base;
   Alps alps(base);
   int terminal = -1;
-  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  const pid_t child = start_on_terminal(base.path(), terminal);
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    setenv("MESACROP_IMAGES", base.path().c_str(), 1);
-    execl(MESACROP_BINARY, "mesacrop", static_cast<char*>(nullptr));
-    _exit(127);
-  }
   // Pasted at once: the volume's key wait comes before the corner.
   const std::string answers = kRawRun + "res\n0\n739890\n4037760\n";
   ASSERT_EQ(write(terminal, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));

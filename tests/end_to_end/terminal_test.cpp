@@ -11,18 +11,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "run_tool.h"
 #include "test_files.h"
 
 TEST(Terminal, FatalStopWaitsForOneKey) {
   TempDir base;
   int terminal = -1;
-  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  const pid_t child = start_on_terminal(base.path(), terminal);
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    setenv("MESACROP_IMAGES", base.path().c_str(), 1);
-    execl(MESACROP_BINARY, "mesacrop", static_cast<char*>(nullptr));
-    _exit(127);
-  }
   // The folder "alps" holds no DEM "nope": the run stops and waits.
   std::filesystem::create_directory(base / "alps");
   const std::string answers = "alps\nnope\n0\n";

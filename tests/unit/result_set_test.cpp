@@ -7,6 +7,9 @@
 #include "platform.h"
 #include "test_files.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 TEST(ResultSet, AFailureHalfwayPutsEveryOldFileBack) {
   TempDir dir;
   for (const char* name : {"a", "b", "c", "stale"}) write_file(dir / name, std::string("old ") + name);
@@ -51,4 +54,27 @@ TEST(ResultSet, WhenEveryTemporaryNameIsTakenTheMessageSaysSo) {
   const std::string message = stop_of([&] { file.create(dir / "res.asc"); });
   EXPECT_EQ(message, "\n\n\tCannot create a temporary file for " + dir / "res.asc" +
                          " in its folder: the 1000 names tried are all taken\n");
+}
+
+TEST(ResultSet, TheJournalOfAKilledRunPutsTheOldSetBackAndLiveRunsAreLeftAlone) {
+  TempDir dir;
+  const std::string folder = dir.path() + "/";
+  // A process that ran and ended: its number is no longer running.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string dead = ".mesacrop-" + std::to_string(gone) + "-0";
+  write_file(folder + "a", "new a");           // the set had replaced a ...
+  write_file(folder + dead + ".old", "old a");  // ... kept aside here
+  write_file(folder + "b", "new b");           // and added b, which had no file
+  write_file(folder + dead + ".set", "1:a " + std::to_string(dead.size() + 4) + ":" + dead + ".old\n1:b 0:\n");
+  write_file(folder + dead + ".tmp", "half written");
+  const std::string live = ".mesacrop-" + std::to_string(process_number()) + "-0.tmp";
+  write_file(folder + live, "still being written");
+  const std::string said = recover_interrupted_results(folder);
+  EXPECT_NE(said.find("the files it replaced are back as they were (a)"), std::string::npos) << said;
+  EXPECT_NE(said.find("Removed 1 temporary file"), std::string::npos) << said;
+  EXPECT_EQ(list_folder(dir.path()), (std::vector<std::string>{live, "a"}));
+  EXPECT_EQ(read_file(folder + "a"), "old a");
+  EXPECT_EQ(recover_interrupted_results(folder), "");
 }
