@@ -55,7 +55,7 @@ void open_geotiff(RunState& st, Console& con, const std::string& base) {
   st.job.dem.path = base + ".tif";
   open_required(st.job.dem.path);
   if (!open_gdal_dem(st)) st.job.dem.pixel_size = ask_pixel_size(con, "\n\n\tPixel Size (decimal value in meters) ? ");
-  gdal_dem_loaded(st, con.out);
+  gdal_dem_loaded(st);
 }
 
 void open_ascii_grid(RunState& st, Console& con, const std::string& base) {

@@ -81,8 +81,7 @@ bool open_gdal_dem(RunState& st) {
   return r.georeferenced;
 }
 
-void gdal_dem_loaded(RunState& st, std::ostream& notes) {
-  (void)notes;
+void gdal_dem_loaded(RunState& st) {
   const GdalRaster& r = *st.dem.gdal;
   RasterGeometry& g = st.dem.geometry;
   DemInput& dem = st.dem;

@@ -45,7 +45,7 @@ WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, cons
       throw MissingChoice{text("the raster %s has no georeferencing: give its pixel size with --pixel-size S",
                                job.dem.path.c_str())};
     }
-    gdal_dem_loaded(st, notes);
+    gdal_dem_loaded(st);
   } else {
     load_grid(st, notes, progress);
   }
@@ -65,7 +65,7 @@ WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, cons
     open_required(job.mask.path);
   }
   load_mask(st, notes);
-  if (job.table) write_table(st, zone_table(st, notes, progress), out);
+  if (job.table) write_table(st, zone_table(st, progress), out);
   if (!job.result_wanted) return {};
   code_warning(st, notes);
   // A GeoTIFF cannot fail to hold the result, nor a raw raster that holds
@@ -82,6 +82,5 @@ WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, cons
     job.result.corner = st.dem.header_corner;
   }
   if (const std::string problem = result_problem(st); !problem.empty()) fatal_stop(problem);
-  const WrittenResult written = write_result(st, notes, progress);
-  return written;
+  return write_result(st, notes, progress);
 }

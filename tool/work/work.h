@@ -62,7 +62,7 @@ void raw_dem_loaded(RunState& st, const StoredRange& range, std::ostream& notes)
 // false when it is not georeferenced, and a pixel size must be chosen), then
 // its geometry, cell areas, units and no-data value (gdal_dem_loaded).
 bool open_gdal_dem(RunState& st);
-void gdal_dem_loaded(RunState& st, std::ostream& notes);
+void gdal_dem_loaded(RunState& st);
 
 // An altitude in metres from a value in `unit` (kMetre .. kUsFoot), and the
 // unit's short name ("m", "ft", "us-ft").
@@ -160,7 +160,7 @@ struct TableRow {
 
 // One pass over the DEM and the mask: the figures of every code the mask
 // holds (or of the codes st.job.table asks for), in increasing order.
-std::vector<TableRow> zone_table(RunState& st, std::ostream& notes, const PassProgress& progress);
+std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress);
 
 // The table as CSV (one header line, then a line per code; reals in their
 // shortest exact form, an empty field for none) or JSON.

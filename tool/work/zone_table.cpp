@@ -55,8 +55,7 @@ std::string real(double value) { return shortest_text(value); }
 
 }  // namespace
 
-std::vector<TableRow> zone_table(RunState& st, std::ostream& notes, const PassProgress& progress) {
-  (void)notes;
+std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress) {
   const RasterGeometry& g = st.dem.geometry;
   const bool wide = st.job.mask.layout == MaskLayout::gdal;
   ZoneTable table;
