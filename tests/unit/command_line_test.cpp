@@ -2,10 +2,12 @@
 // strings of any bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "command_line/command_line.h"
 #include "files/formats.h"
+#include "platform.h"
 
 namespace {
 
@@ -33,8 +35,14 @@ TEST(CommandLineFlags, EachFlagSetsItsChoice) {
   EXPECT_EQ(*raw.dem.lines * 10 + *raw.dem.columns, 45);
   EXPECT_EQ(*raw.mask.lines, 4);
   EXPECT_EQ(raw.zone.base_m, 100);
-  EXPECT_EQ(raw.dem.path.substr(raw.dem.path.size() - 13), "/d/dem_m4.raw");
-  EXPECT_EQ(raw.result.base.substr(raw.result.base.size() - 8), "/out/res");
+  // From the root (whatever the system's separator).
+  auto slashed = [](std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+  };
+  EXPECT_EQ(slashed(raw.dem.path).substr(raw.dem.path.size() - 13), "/d/dem_m4.raw");
+  EXPECT_EQ(slashed(raw.result.base).substr(raw.result.base.size() - 8), "/out/res");
+  EXPECT_EQ(raw.dem.path, absolute_path("d/dem_m4.raw"));
 
   const CommandLine grid = parsed("--code=7 --outside=nodata --report - dem.asc zone.bmp res.asc --quiet");
   EXPECT_TRUE(grid.job.zone.outside_no_data);

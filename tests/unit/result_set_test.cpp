@@ -7,8 +7,10 @@
 #include "platform.h"
 #include "test_files.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 TEST(ResultSet, AFailureHalfwayPutsEveryOldFileBack) {
   TempDir dir;
@@ -56,6 +58,7 @@ TEST(ResultSet, WhenEveryTemporaryNameIsTakenTheMessageSaysSo) {
                          " in its folder: the 1000 names tried are all taken\n");
 }
 
+#ifndef _WIN32  // a process that ended, made with fork
 TEST(ResultSet, TheJournalOfAKilledRunPutsTheOldSetBackAndLiveRunsAreLeftAlone) {
   TempDir dir;
   const std::string folder = dir.path() + "/";
@@ -78,3 +81,4 @@ TEST(ResultSet, TheJournalOfAKilledRunPutsTheOldSetBackAndLiveRunsAreLeftAlone) 
   EXPECT_EQ(read_file(folder + "a"), "old a");
   EXPECT_EQ(recover_interrupted_results(folder), "");
 }
+#endif
