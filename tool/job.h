@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "units.h"
+
 // The layouts of the DEM, the mask and the result, named from their files.
 enum class DemLayout {
   ascii_grid,  // NAME.asc
@@ -26,12 +28,10 @@ enum class ResultLayout {
   geotiff,     // RES.tif
 };
 
-// Units of altitudes: the stored integers of raw rasters (m to mm), and the
-// vertical units of GDAL rasters (m to mm, feet, US survey feet).
-enum Unit { kMetre, kDecimetre, kCentimetre, kMillimetre, kFoot, kUsFoot };
-// Metres of one unit, as multiplying factors for feet; m to mm divide by
-// 1, 10, 100, 1000 instead (kScaleCoef), as raw rasters always have.
-constexpr double kFootMetres = 0.3048, kUsFootMetres = 1200.0 / 3937.0;
+// How the zone's cells weigh in its volume and area: the cells on the
+// zone's edge half and those on the raster's frame not at all, or every
+// cell with data whole (the plain zonal sum).
+enum class EdgeRule { half, full };
 
 // A lower-left corner in map coordinates.
 struct Corner {
@@ -44,6 +44,7 @@ struct DemChoice {
   int itype = 0;                           // raw: 0 16-bit cells, 1 32-bit (raw_types.h)
   std::optional<int> unit;                 // raw: kMetre .. kMillimetre, asked after loading;
                                            // GDAL: any Unit, or none: the band's own
+  std::optional<int> band;                 // GDAL: the band read (1 = the first); none: band 1
   std::optional<int> lines, columns;       // raw without descriptor: its size
   std::optional<double> pixel_size;        // raw: without descriptor, or when it gives 0
   bool write_descriptor = false;           // a missing descriptor is written once the DEM is loaded
@@ -53,14 +54,16 @@ struct MaskChoice {
   std::string path;                        // the raw mask or bitmap
   MaskLayout layout = MaskLayout::bitmap;
   std::optional<int> lines, columns;       // raw without descriptor: its size
+  std::optional<int> band;                 // GDAL: the band read; none: band 1
 };
 
 struct ZoneChoice {
-  int code = 0;                            // mask value of the zone
+  long long code = 0;                      // mask value of the zone
   double outside_m = 0.0;                  // the hypsometric value: altitude of every cell outside it
   bool outside_no_data = false;            // grid results: cells outside get the no-data marker instead
   int voltreat = 0;                        // 0: compute the volume; 1 or any negative answer: not
   std::optional<double> base_m;            // also the volumes above and below this level
+  EdgeRule edge = EdgeRule::half;
   bool volume() const { return voltreat == 0; }
 };
 

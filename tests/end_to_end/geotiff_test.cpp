@@ -183,7 +183,8 @@ TEST(GeoTiff, MasksOfWideCodesAndRastersTheToolCannotPlaceAreToldApart) {
        "-c 1 rot.vrt zone.raw o.tif", "has a rotated geotransform, which is not read"},
       {"gdal_translate -q -a_srs EPSG:32615 zone.tif other.tif", "-c 1 f64.tif other.tif o.tif",
        "must be the same"},
-      {"true", "-c 1 jacksboro.asc f64.tif o.tif", "a mask holds whole numbers"},
+      {"gdal_calc.py --quiet -A zone.raw --calc='A+0.5' --type=Float32 --outfile=half.tif",
+       "-c 1 jacksboro.asc half.tif o.tif", "holds 0.5 at line 0, column 0: a mask holds whole numbers"},
   };
   f.calc("A/10.0", "Float64", "f64.tif");
   shell("cd " + f.dir + " && gdal_edit.py -a_srs EPSG:32614 f64.tif && gdal_translate -q zone.raw zone.tif && "

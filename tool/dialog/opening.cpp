@@ -55,7 +55,14 @@ void open_geotiff(RunState& st, Console& con, const std::string& base) {
   st.job.dem.path = base + ".tif";
   open_required(st.job.dem.path);
   if (!open_gdal_dem(st)) st.job.dem.pixel_size = ask_pixel_size(con, "\n\n\tPixel Size (decimal value in meters) ? ");
-  gdal_dem_loaded(st);
+  try {
+    gdal_dem_loaded(st, con.out);
+  } catch (const MissingChoice& missing) {
+    // The dialog has no question for it: the band must say it.
+    fatal_stop(text("\n\n\tThe unit of the altitudes is not known: %s (on the command line),\n\tor set the band's "
+                    "unit first (gdal_edit.py -units m %s)\n",
+                    missing.message.c_str(), st.job.dem.path.c_str()));
+  }
 }
 
 void open_ascii_grid(RunState& st, Console& con, const std::string& base) {

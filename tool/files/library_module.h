@@ -10,10 +10,13 @@
 extern "C" {
 
 struct GdalModule {
-  // Band 1 of a raster: a handle, or null with `error`.
-  void* (*open_reader)(const char* path, GdalRaster* raster, const char** error);
-  // 0 when the lines were read into rows[k] (width values each).
-  int (*read)(void* reader, int first, int count, int column, int width, double* const* rows, const char** error);
+  // Band `band` (1 = the first) of a raster: a handle, or null with `error`
+  // (and raster->vector set when the file is a vector layer GDAL reads).
+  void* (*open_reader)(const char* path, int band, GdalRaster* raster, const char** error);
+  // 0 when the lines were read into rows[k] (width stored values each) and,
+  // with `valid`, the band's mask into valid[k] (0: the cell has no data).
+  int (*read)(void* reader, int first, int count, int column, int width, double* const* rows,
+              unsigned char* const* valid, const char** error);
   void (*close_reader)(void* reader);
   // A GeoTIFF (see GdalWriter): a handle, or null with `error`.
   void* (*open_writer)(const char* path, int lines, int columns, const double* transform, const char* wkt,
@@ -21,7 +24,8 @@ struct GdalModule {
   int (*write)(void* writer, int first, int count, int column, int width, const double* const* rows,
                const char** error);
   // Completes the file and frees the handle: 0 when it was written whole.
-  int (*close_writer)(void* writer, const char** error);
+  // With `complete` 0 the file is abandoned: nothing more is written to it.
+  int (*close_writer)(void* writer, int complete, const char** error);
   int (*same_coordinate_system)(const char* a, const char* b);
 };
 

@@ -2,8 +2,12 @@
 // turned into the tool's messages.
 #include "library_raster.h"
 
+#include <cmath>
+
 #include "fatal.h"
 #include "library_module.h"
+#include "number_text.h"
+#include "units.h"
 #include "platform.h"
 #include "text.h"
 
@@ -45,15 +49,22 @@ bool same_coordinate_system(const std::string& a, const std::string& b) {
   return module("").same_coordinate_system(a.c_str(), b.c_str()) != 0;
 }
 
-GdalReader::GdalReader(const std::string& path) : path_(path) {
+GdalReader::GdalReader(const std::string& path, int band, const char* role) : path_(path), role_(role) {
   const char* error = "";
-  reader_ = module(path).open_reader(path.c_str(), &raster_, &error);
-  if (reader_ == nullptr) fatal_stop(text("\n\n\tThe raster %s cannot be read (%s)\n", path.c_str(), shown(error).c_str()));
+  reader_ = module(path).open_reader(path.c_str(), band, &raster_, &error);
+  if (reader_ == nullptr && raster_.vector) {
+    fatal_stop(text("\n\n\tThe %s %s is a vector layer, not a raster: rasterize it first, for example with "
+                    "gdal_rasterize -a CODE -tr SIZE SIZE -ot UInt32 %s zones.tif\n",
+                    role, path.c_str(), path.c_str()));
+  }
+  if (reader_ == nullptr) {
+    fatal_stop(text("\n\n\tThe %s %s cannot be read (%s)\n", role, path.c_str(), shown(error).c_str()));
+  }
   const bool known = raster_.integer_cells || raster_.float64 || raster_.data_type == "Float32";
   if (!known) {
-    fatal_stop(text("\n\n\tThe raster %s has cells of type %s: Byte, Int16, UInt16, Int32, UInt32, Float32 or Float64 "
-                    "are read\n",
-                    path.c_str(), raster_.data_type.c_str()));
+    fatal_stop(text("\n\n\tThe %s %s has cells of type %s: Byte, Int8, Int16, UInt16, Int32, UInt32, Float32 or "
+                    "Float64 are read\n",
+                    role, path.c_str(), raster_.data_type.c_str()));
   }
 }
 
@@ -61,11 +72,51 @@ GdalReader::~GdalReader() {
   if (reader_ != nullptr) module(path_).close_reader(reader_);
 }
 
-void GdalReader::read(int first, int count, int column, int width, double* const* rows) {
+void GdalReader::read(int first, int count, int column, int width, double* const* rows, unsigned char* const* valid) {
   const char* error = "";
-  if (module(path_).read(reader_, first, count, column, width, rows, &error) != 0) {
+  if (module(path_).read(reader_, first, count, column, width, rows, valid, &error) != 0) {
     fatal_stop(text("\n\n\tThe raster %s could not be read at line %d (%s)\n", path_.c_str(), first,
                     shown(error).c_str()));
+  }
+  if (!raster_.signed_bytes) return;
+  for (int k = 0; k < count; ++k) {
+    for (int j = 0; j < width; ++j) {
+      if (rows[k][j] > 127.0) rows[k][j] -= 256.0;
+    }
+  }
+}
+
+void GdalReader::read_altitudes(int first, int count, int column, int width, double* const* rows, int unit,
+                                double marker) {
+  unsigned char* const* valid = nullptr;
+  if (raster_.mask_band) {
+    const auto cells = static_cast<std::size_t>(width);
+    valid_.resize(cells * static_cast<std::size_t>(count));
+    valid_rows_.resize(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) valid_rows_[static_cast<std::size_t>(k)] = valid_.data() + cells * static_cast<std::size_t>(k);
+    valid = valid_rows_.data();
+  }
+  read(first, count, column, width, rows, valid);
+  const bool affine = raster_.scale != 1.0 || raster_.offset != 0.0;
+  const bool has_nodata = raster_.nodata.has_value();
+  const double nodata = raster_.nodata.value_or(0.0);
+  for (int k = 0; k < count; ++k) {
+    double* row = rows[k];
+    for (int j = 0; j < width; ++j) {
+      double v = row[j];
+      if ((valid != nullptr && valid[k][j] == 0) || (has_nodata && (v == nodata || (v != v && nodata != nodata)))) {
+        row[j] = marker;
+        continue;
+      }
+      if (!std::isfinite(v)) {
+        fatal_stop(text("\n\n\tThe %s %s holds %s at line %d, column %d, which is not a finite number (and not its "
+                        "no-data value)\n",
+                        role_, path_.c_str(), shortest_text(v).c_str(), first + k, column + j));
+      }
+      if (affine) v = v * raster_.scale + raster_.offset;
+      if (unit != kMetre) v = to_metres(v, unit);
+      row[j] = v;
+    }
   }
 }
 
@@ -80,7 +131,7 @@ GdalWriter::GdalWriter(const std::string& file, const std::string& shown_as, int
 
 GdalWriter::~GdalWriter() {
   const char* error = "";
-  if (writer_ != nullptr) module(path_).close_writer(writer_, &error);
+  if (writer_ != nullptr) module(path_).close_writer(writer_, 0, &error);
 }
 
 void GdalWriter::write(int first, int count, int column, int width, const double* const* rows) {
@@ -94,7 +145,7 @@ void GdalWriter::close() {
   const char* error = "";
   void* writer = writer_;
   writer_ = nullptr;
-  if (module(path_).close_writer(writer, &error) != 0) {
+  if (module(path_).close_writer(writer, 1, &error) != 0) {
     fatal_stop(text("\n\n\tCannot write the GeoTIFF %s (%s)\n", path_.c_str(), shown(error).c_str()));
   }
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "raster/geometry.h"
 
@@ -18,10 +19,14 @@ bool gdal_available();
 struct GdalRaster {
   std::string driver;             // "GTiff", "VRT", "HFA"...
   std::string data_type;          // "Float32", "Int16"...
-  bool integer_cells = false;     // Byte, Int16, UInt16, Int32, UInt32
+  bool integer_cells = false;     // Byte, Int8, Int16, UInt16, Int32, UInt32
   bool float64 = false;
+  bool signed_bytes = false;      // Byte cells that hold -128 to 127 (PIXELTYPE=SIGNEDBYTE)
+  int band = 1, band_count = 1;   // the band read, of how many
   int lines = 0, columns = 0;
   int block_lines = 1;            // the height of its blocks (tiles or strips)
+  double scale = 1.0, offset = 0.0;  // value = stored x scale + offset
+  bool mask_band = false;         // a mask (internal, .msk or alpha) says which cells have data
   bool georeferenced = false;     // it has a geotransform
   double transform[6] = {0, 1, 0, 0, 0, 1};  // x = t0 + col t1 + line t2, y = t3 + col t4 + line t5
   std::string wkt;                // its coordinate system, "" when none
@@ -32,31 +37,43 @@ struct GdalRaster {
   double horizontal_m = 1.0;      // metres per unit of the coordinate system (projected)
   std::string horizontal_unit;    // "metre", "US survey foot"...
   std::string vertical_unit;      // the band's unit type as written ("" when none)
-  std::optional<double> nodata;   // the band's no-data value
+  std::optional<double> nodata;   // the band's no-data value, compared with stored values
+  std::vector<std::string> files; // every file the dataset reads (a VRT's sources too)
+  bool vector = false;            // not a raster: a vector layer (set when the open fails)
 };
 
 // True when two coordinate systems (WKT) are the same.
 bool same_coordinate_system(const std::string& a, const std::string& b);
 
-// Reads band 1 of a raster, in lines, as doubles. The file is opened once
+// Reads one band of a raster, in lines, as doubles. The file is opened once
 // and closed with the object.
 class GdalReader {
  public:
-  // Opening a raster GDAL cannot read is a fatal stop naming `path`.
-  explicit GdalReader(const std::string& path);
+  // Opening a raster GDAL cannot read is a fatal stop naming `path` as
+  // `role` ("raster", "DEM", "mask").
+  explicit GdalReader(const std::string& path, int band = 1, const char* role = "raster");
   ~GdalReader();
   GdalReader(const GdalReader&) = delete;
   GdalReader& operator=(const GdalReader&) = delete;
 
   const GdalRaster& raster() const { return raster_; }
   // Reads `count` lines from `first`, columns column .. column + width - 1,
-  // into rows[k] (width values each).
-  void read(int first, int count, int column, int width, double* const* rows);
+  // into rows[k] (width stored values each: signed bytes as signed), and,
+  // with `valid`, the band's mask into valid[k] (0: no data).
+  void read(int first, int count, int column, int width, double* const* rows, unsigned char* const* valid = nullptr);
+  // The same lines as altitudes in metres: stored x scale + offset, in
+  // `unit`. Cells without data (the no-data value, compared with the stored
+  // value, or 0 in the band's mask) get `marker`; any other cell that is not
+  // a finite number stops the run naming its line and column.
+  void read_altitudes(int first, int count, int column, int width, double* const* rows, int unit, double marker);
 
  private:
   std::string path_;
+  const char* role_;
   GdalRaster raster_;
   void* reader_ = nullptr;
+  std::vector<unsigned char> valid_;
+  std::vector<unsigned char*> valid_rows_;
 };
 
 // Writes a GeoTIFF: tiled 256 x 256, DEFLATE with the floating-point
@@ -74,7 +91,8 @@ class GdalWriter {
 
   // Writes `count` lines from `first`, columns column .. column + width - 1.
   void write(int first, int count, int column, int width, const double* const* rows);
-  // Completes the file; a failure is a fatal stop naming `path`.
+  // Completes the file; a failure is a fatal stop naming `path`. A writer
+  // destroyed without close() abandons its file, writing nothing more.
   void close();
 
  private:

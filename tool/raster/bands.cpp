@@ -27,7 +27,7 @@ class DemLines {
     dem_.spill.rewind();
     if (choice_.layout == DemLayout::gdal) {
       // Its lines one after the other, for one request a band.
-      gdal_ = std::make_unique<GdalReader>(choice_.path);
+      gdal_ = std::make_unique<GdalReader>(choice_.path, choice_.band.value_or(1), "DEM");
       block_.resize(static_cast<std::size_t>(shape.cells()));
       for (int k = 0; k < shape.lines; ++k) block_rows_.push_back(block_.data() + static_cast<std::size_t>(k) * shape.width);
       return;
@@ -51,12 +51,8 @@ class DemLines {
     band.altitude = rows_.get();
     if (gdal_) {
       band.altitude = block_rows_.data();
-      gdal_->read(band.first, band.count, band.column, band.width, block_rows_.data());
-      if (dem_.vertical_unit != kMetre) {
-        for (int k = 0; k < band.count; ++k) {
-          for (std::size_t j = 0; j < width; ++j) block_rows_[k][j] = to_metres(block_rows_[k][j], dem_.vertical_unit);
-        }
-      }
+      gdal_->read_altitudes(band.first, band.count, band.column, band.width, block_rows_.data(), dem_.vertical_unit,
+                            dem_.geometry.nodata);
       return;
     }
     if (grid() && !grid_) {
@@ -109,7 +105,9 @@ class MaskFile {
       : mask_(st.mask), choice_(st.job.mask), file_(open_required(choice_.path)), code_(st.job.zone.code),
         codes_mode_(codes) {
     check_unchanged(file_.get(), choice_.path, mask_.stamp);
-    if (choice_.layout == MaskLayout::gdal) gdal_ = std::make_unique<GdalReader>(choice_.path);
+    if (choice_.layout == MaskLayout::gdal) {
+      gdal_ = std::make_unique<GdalReader>(choice_.path, choice_.band.value_or(1), "mask");
+    }
   }
 
   // `count` whole lines from `first`, in order; a raw mask is read on from
@@ -169,26 +167,32 @@ class MaskFile {
   }
 
   // A GDAL mask's codes, as 1 in the zone and 0 elsewhere (its no-data
-  // cells in no zone).
+  // cells in no zone), or as indices of codes.
   void read_gdal(int first, int count, int column, int width, unsigned char* const* out) {
     const auto cells = static_cast<std::size_t>(width);
     values_.resize(cells * static_cast<std::size_t>(count));
+    valid_.assign(cells * static_cast<std::size_t>(count), 1);
     std::vector<double*> rows(static_cast<std::size_t>(count));
-    for (int k = 0; k < count; ++k) rows[static_cast<std::size_t>(k)] = values_.data() + cells * static_cast<std::size_t>(k);
-    gdal_->read(first, count, column, width, rows.data());
-    const std::optional<double>& nodata = mask_.gdal->nodata;
+    std::vector<unsigned char*> valid(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k) {
-      if (codes_mode_) {
-        for (std::size_t j = 0; j < cells; ++j) {
-          const double v = rows[static_cast<std::size_t>(k)][j];
-          const std::uint32_t index = nodata && v == *nodata ? kNoZone : index_of(static_cast<long long>(v));
-          std::memcpy(out[k] + 4 * j, &index, 4);
-        }
-        continue;
-      }
+      rows[static_cast<std::size_t>(k)] = values_.data() + cells * static_cast<std::size_t>(k);
+      valid[static_cast<std::size_t>(k)] = valid_.data() + cells * static_cast<std::size_t>(k);
+    }
+    const GdalRaster& r = *mask_.gdal;
+    gdal_->read(first, count, column, width, rows.data(), r.mask_band ? valid.data() : nullptr);
+    for (int k = 0; k < count; ++k) {
+      const double* row = rows[static_cast<std::size_t>(k)];
+      const unsigned char* ok = valid[static_cast<std::size_t>(k)];
       for (std::size_t j = 0; j < cells; ++j) {
-        const double v = rows[static_cast<std::size_t>(k)][j];
-        out[k][j] = v == code_ && !(nodata && v == *nodata) ? 1 : 0;
+        long long code = 0;
+        const bool zoned =
+            gdal_mask_code(r, choice_.path, row[j], ok[j], first + k, column + static_cast<int>(j), code);
+        if (codes_mode_) {
+          const std::uint32_t index = zoned ? index_of(code) : kNoZone;
+          std::memcpy(out[k] + 4 * j, &index, 4);
+        } else {
+          out[k][j] = zoned && code == code_ ? 1 : 0;
+        }
       }
     }
   }
@@ -206,7 +210,7 @@ class MaskFile {
   const MaskInput& mask_;
   const MaskChoice& choice_;
   InputFile file_;
-  double code_;
+  long long code_;
   bool codes_mode_;
   std::unique_ptr<GdalReader> gdal_;
   std::unordered_map<long long, std::uint32_t> index_;
@@ -214,6 +218,7 @@ class MaskFile {
   std::uint32_t last_ = 0;
   std::vector<unsigned char> pixels_;
   std::vector<double> values_;
+  std::vector<unsigned char> valid_;
 };
 
 // The mask, band by band, with one line above and below and, on pieces of

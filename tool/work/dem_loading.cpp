@@ -93,18 +93,17 @@ std::string degrees_reason(const RasterGeometry& g) {
   return "";
 }
 
-// Warns, right after loading, when the DEM's cells look like degrees: the
-// volume takes its cell size as metres.
+}  // namespace
+
 void warn_if_degrees(const RunState& st, std::ostream& notes) {
   const std::string reason = degrees_reason(st.dem.geometry);
   if (reason.empty()) return;
   note(notes, "\n\n\tWarning: the coordinates of %s look like degrees (%s)."
               "\n\tThe cell size is taken as metres, so areas and volumes will be wrong: reproject the DEM"
-              "\n\tto a projected coordinate system first, for example with gdalwarp -t_srs EPSG:326xx\n",
-       st.job.dem.path.c_str(), reason.c_str());
+              "\n\tto a projected coordinate system first, for example with gdalwarp -t_srs EPSG:326xx%s\n",
+       st.job.dem.path.c_str(), reason.c_str(),
+       st.dem.gdal ? ",\n\tor give it its coordinate system (gdal_edit.py -a_srs EPSG:4326) for true areas" : "");
 }
-
-}  // namespace
 
 void note(std::ostream& notes, const char* format, ...) {
   va_list args;

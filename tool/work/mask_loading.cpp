@@ -140,7 +140,7 @@ void load_mask(RunState& st, std::ostream& notes) {
   if (st.job.mask.layout == MaskLayout::raw) {
     load_raw_mask(st, notes);
   } else if (st.job.mask.layout == MaskLayout::gdal) {
-    load_gdal_mask(st);
+    load_gdal_mask(st, notes);
   } else {
     load_bitmap_mask(st);
   }

@@ -45,7 +45,7 @@ WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, cons
       throw MissingChoice{text("the raster %s has no georeferencing: give its pixel size with --pixel-size S",
                                job.dem.path.c_str())};
     }
-    gdal_dem_loaded(st);
+    gdal_dem_loaded(st, notes);
   } else {
     load_grid(st, notes, progress);
   }

@@ -27,11 +27,15 @@
 // "measuring the zone", "writing the grid", "writing the raster".
 using PassProgress = std::function<void(const char* pass, int line, int lines)>;
 
+// A choice the job needs and does not hold (where the dialog would ask, or
+// a file leaves open): the command line's usage error. `message` names the
+// flag that gives it; the dialog stops with it.
+struct MissingChoice {
+  std::string message;
+};
+
 // Writes printf-style text to the notes.
 void note(std::ostream& notes, const char* format, ...) PRINTF_LIKE(2, 3);
-
-// Unit factors of stored integers: metres, decimetres, centimetres, millimetres.
-constexpr double kScaleCoef[4] = {1.0, 10.0, 100.0, 1000.0};
 
 // ---- the DEM ----------------------------------------------------------------
 
@@ -60,14 +64,16 @@ void raw_dem_loaded(RunState& st, const StoredRange& range, std::ostream& notes)
 
 // A raster GDAL reads: its size and what its file says (open_gdal_dem:
 // false when it is not georeferenced, and a pixel size must be chosen), then
-// its geometry, cell areas, units and no-data value (gdal_dem_loaded).
+// its geometry, cell areas, units and no-data value (gdal_dem_loaded), the
+// warnings on its bands and degrees. A unit the band does not give (or
+// names in words the tool does not know) where metres cannot be assumed is
+// a MissingChoice; a geotransform no place on Earth has is a fatal stop.
 bool open_gdal_dem(RunState& st);
-void gdal_dem_loaded(RunState& st);
+void gdal_dem_loaded(RunState& st, std::ostream& notes);
 
-// An altitude in metres from a value in `unit` (kMetre .. kUsFoot), and the
-// unit's short name ("m", "ft", "us-ft").
-double to_metres(double value, int unit);
-const char* unit_name(int unit);
+// Warns when the DEM's cells look like degrees while nothing says they are:
+// its cell size is then taken as metres.
+void warn_if_degrees(const RunState& st, std::ostream& notes);
 
 // An ASCII grid: its header, every cell checked, parsed once into the spill
 // file; its coordinate system and the degrees warning.
@@ -84,7 +90,15 @@ bool read_mask_descriptor(RunState& st);
 // The mask checked against the DEM's size (and, for GDAL rasters, its grid
 // and coordinate system), and its codes.
 void load_mask(RunState& st, std::ostream& notes);
-void load_gdal_mask(RunState& st);
+void load_gdal_mask(RunState& st, std::ostream& notes);
+// A GDAL mask's cell value `v` (`valid`: its mask band's value, 1 without
+// one): false for a cell in no zone (the no-data value, or 0 in the mask
+// band); else true with its code. A value that is not a whole number of the
+// codes' range (-2147483648 to 4294967295) stops the run naming its line and
+// column.
+bool gdal_mask_code(const GdalRaster& r, const std::string& path, double v, unsigned char valid, int line, int column,
+                    long long& code);
+
 // The codes a GDAL mask holds, its no-data cells aside, in increasing order:
 // one more pass, made only to tell which codes a code that selects no cell
 // is not among.
@@ -172,12 +186,6 @@ std::string table_json(const RunState& st, const std::vector<TableRow>& rows);
 void write_table(const RunState& st, const std::vector<TableRow>& rows, std::ostream& out);
 
 // ---- the whole job ------------------------------------------------------------
-
-// A choice the job needs and does not hold (where the dialog would ask): the
-// command line's usage error. `message` names the flag that gives it.
-struct MissingChoice {
-  std::string message;
-};
 
 // Does the whole job of st.job, in the dialog's order: the result's folder
 // put right, the DEM, the mask, the table of every zone when asked (on `out`
