@@ -112,6 +112,21 @@ bool create_private_folder(const std::string& path);
 // Removes an empty folder; false with errno.
 bool remove_folder(const std::string& path);
 
+// The bytes of `folder`'s disk that this user may still fill; the largest
+// number when the system does not say.
+std::uint64_t free_space(const std::string& folder);
+
+// What a leftover entry of the tool's own at `path` is, seen without
+// following links: a folder or a regular file of this user's, or anything
+// else (a link, another user's entry, something else), which is not taken.
+enum class LeftoverKind { own_folder, own_file, other };
+LeftoverKind leftover_kind(const std::string& path);
+
+// Removes the regular files in the folder `path` (through the folder's own
+// handle, so that no link leads elsewhere), then the folder. False when
+// something else stays in it (named in `left`) or it cannot be removed.
+bool remove_leftover_folder(const std::string& path, std::string& left);
+
 // The longest file name (one path component) that `folder` takes.
 std::size_t max_file_name_length(const std::string& folder);
 

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -165,6 +166,44 @@ bool remove_file(const std::string& path) { return usable(path) && ::unlink(path
 bool create_private_folder(const std::string& path) { return usable(path) && ::mkdir(path.c_str(), 0700) == 0; }
 
 bool remove_folder(const std::string& path) { return usable(path) && ::rmdir(path.c_str()) == 0; }
+
+std::uint64_t free_space(const std::string& folder) {
+  struct statvfs info {};
+  if (!usable(folder) || statvfs(folder.empty() ? "." : folder.c_str(), &info) != 0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize);
+}
+
+LeftoverKind leftover_kind(const std::string& path) {
+  struct stat info {};
+  if (!usable(path) || lstat(path.c_str(), &info) != 0 || info.st_uid != geteuid()) return LeftoverKind::other;
+  if (S_ISDIR(info.st_mode)) return LeftoverKind::own_folder;
+  return S_ISREG(info.st_mode) ? LeftoverKind::own_file : LeftoverKind::other;
+}
+
+bool remove_leftover_folder(const std::string& path, std::string& left) {
+  const int fd = usable(path) ? ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+  if (fd < 0) return false;
+  const int listed = dup(fd);
+  DIR* dir = listed >= 0 ? fdopendir(listed) : nullptr;
+  if (dir == nullptr) {
+    if (listed >= 0) ::close(listed);
+    ::close(fd);
+    return false;
+  }
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info {};
+    if (fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
+      unlinkat(fd, name.c_str(), 0);
+    } else if (left.empty()) {
+      left = name;
+    }
+  }
+  closedir(dir);
+  ::close(fd);
+  return left.empty() && ::rmdir(path.c_str()) == 0;
+}
 
 std::size_t max_file_name_length(const std::string& folder) {
   const long longest = usable(folder) ? pathconf(folder.c_str(), _PC_NAME_MAX) : -1;

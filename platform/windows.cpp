@@ -254,6 +254,36 @@ bool remove_file(const std::string& path) {
   return false;
 }
 
+std::uint64_t free_space(const std::string& folder) {
+  ULARGE_INTEGER available{};
+  if (!usable(folder) || !GetDiskFreeSpaceExW(widen(folder.empty() ? "." : folder).c_str(), &available, nullptr, nullptr)) {
+    return UINT64_MAX;
+  }
+  return available.QuadPart;
+}
+
+// Windows: a junction or a link (a reparse point) is never taken; the
+// owner is not compared (folders of other users are not writable here).
+LeftoverKind leftover_kind(const std::string& path) {
+  const DWORD attributes = usable(path) ? GetFileAttributesW(widen(path).c_str()) : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return LeftoverKind::other;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? LeftoverKind::own_folder : LeftoverKind::own_file;
+}
+
+bool remove_leftover_folder(const std::string& path, std::string& left) {
+  for (const std::string& name : folder_entries(path + "\\")) {
+    const std::string entry = path + "\\" + name;
+    if (leftover_kind(entry) == LeftoverKind::own_file) {
+      remove_file(entry);
+    } else if (left.empty()) {
+      left = name;
+    }
+  }
+  return left.empty() && remove_folder(path);
+}
+
 std::size_t max_file_name_length(const std::string& folder) {
   wchar_t root[MAX_PATH];
   DWORD longest = 0;

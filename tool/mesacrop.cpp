@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
     try {
       command = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& error) {
-      std::cerr << "mesacrop: " << error.message << "\n\n";
-      usage(std::cerr, images_directory());
+      std::cerr << "mesacrop: " << error.message << "\n";
+      short_usage(std::cerr);
       return 2;
     }
     if (command.help) {

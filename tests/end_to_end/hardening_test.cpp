@@ -26,7 +26,9 @@ std::string replaced(std::string script, const std::string& from, const std::str
 
 // An old result in the folder, to be kept or replaced whole.
 void write_old_raw_result(const std::string& dir) {
-  for (const char* name : {"res_m2.raw", "res_m2.txt", "res_m2.hdr", "res.asc"}) write_file(dir + "/" + name, "old");
+  for (const char* name : {"res_m2.raw", "res_m2.txt", "res_m2.hdr", "res.asc"}) {
+    write_file(dir + "/" + name, earlier_result_file(name));
+  }
 }
 
 }  // namespace
@@ -70,7 +72,9 @@ TEST(Hardening, AResultSetIsReplacedWholeOrNotAtAll) {
   std::filesystem::remove(alps.dir + "/res_m2.hdr");
   run = run_tool(base.path(), kRawRun + "res\n1\n0\n");
   EXPECT_EQ(run.status, 0);
-  for (const char* name : {"res_m2.raw", "res_m2.txt", "res_m2.hdr"}) EXPECT_NE(read_file(alps.dir + "/" + name), "old");
+  for (const char* name : {"res_m2.raw", "res_m2.txt", "res_m2.hdr"}) {
+    EXPECT_NE(read_file(alps.dir + "/" + name), earlier_result_file(name));
+  }
 }
 
 TEST(Hardening, RunsPublishingTheSameResultTakeTurns) {

@@ -58,7 +58,7 @@ TEST(Mends, AResultThatCannotBeWrittenStopsAndLeavesTheOldResultIntact) {
   TempDir base;
   Alps alps(base);
   write_file(alps.dir + "/res_m2.raw", "old raster");
-  write_file(alps.dir + "/res_m2.txt", "old descriptor");
+  write_file(alps.dir + "/res_m2.txt", earlier_result_file("res_m2.txt"));
   // As root, permissions do not hold: the run is made as "nobody" then.
   std::filesystem::permissions(base.path(), std::filesystem::perms(0755));
   for (const auto& entry : std::filesystem::directory_iterator(alps.dir)) {

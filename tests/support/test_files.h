@@ -34,6 +34,10 @@ std::vector<std::string> list_folder(const std::string& path);
 // The tool's temporary files (".mesacrop-...") in a folder.
 std::vector<std::string> temporaries_in(const std::string& dir);
 
+// A file of an earlier result of the tool, by its name: what mesacrop
+// writes begins so (a report, a descriptor, a header), the rest is "old".
+std::string earlier_result_file(const std::string& name);
+
 std::string as_text(const Bytes& bytes);
 // How many times `needle` stands in `haystack`.
 int occurrences(const std::string& haystack, const std::string& needle);

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -18,20 +19,30 @@
 
 namespace {
 
-bool ends_with(const std::string& s, const std::string& end) {
-  return s.size() > end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
 [[noreturn]] void usage_error(const std::string& message) { throw UsageError{message}; }
 
-int whole_number(const std::string& flag, const std::string& value) {
+// The suffix of a name, compared without case: results named RES.TIF are
+// GeoTIFFs as RES.tif are.
+bool ends_with(const std::string& s, const std::string& end, bool any_case = false) {
+  if (s.size() <= end.size()) return false;
+  for (std::size_t k = 0; k < end.size(); ++k) {
+    const char a = s[s.size() - end.size() + k], b = end[k];
+    if (a != b && !(any_case && std::tolower(static_cast<unsigned char>(a)) == b)) return false;
+  }
+  return true;
+}
+
+long long whole_number(const std::string& flag, const std::string& value, long long lowest = -2147483648LL,
+                       long long highest = 2147483647LL) {
   const char* first = value.c_str();
   char* end = nullptr;
+  errno = 0;
   const long long n = std::strtoll(first, &end, 10);
-  if (value.empty() || *end != '\0' || n < std::numeric_limits<int>::min() || n > std::numeric_limits<int>::max()) {
-    usage_error(flag + " takes a whole number from -2147483648 to 2147483647, not \"" + shown(value) + "\"");
+  if (value.empty() || *end != '\0' || errno == ERANGE || n < lowest || n > highest) {
+    usage_error(flag + " takes a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest) +
+                ", not \"" + shown(value) + "\"");
   }
-  return static_cast<int>(n);
+  return n;
 }
 
 double finite_number(const std::string& flag, const std::string& value) {
@@ -52,17 +63,183 @@ std::pair<std::string, std::string> pair_of(const std::string& flag, const std::
 }
 
 int unit_of(const std::string& flag, const std::string& value) {
-  const char* const units[6] = {"m", "dm", "cm", "mm", "ft", "us-ft"};
-  for (int k = 0; k < 6; ++k) {
-    if (value == units[k]) return k;
+  const std::optional<int> unit = unit_of_name(value);
+  if (!unit) {
+    usage_error(flag + " takes m, dm, cm or mm (and ft or us-ft for a DEM read through GDAL), not \"" + shown(value) +
+                "\"");
   }
-  usage_error(flag + " takes m, dm, cm or mm (and ft or us-ft for a DEM read through GDAL), not \"" + shown(value) +
-              "\"");
+  return *unit;
 }
 
-// The forms of names, as usage errors list them.
-std::string forms(const char* own) {
-  return std::string(own) + (gdal_available() ? ", or any raster GDAL reads (GeoTIFF...)" : "");
+std::vector<long long> code_list(const std::string& flag, const std::string& v) {
+  std::vector<long long> codes;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = v.find(',', start);
+    const std::string item = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (item.empty()) usage_error(flag + " takes whole numbers separated by commas, not \"" + shown(v) + "\"");
+    char* end = nullptr;
+    const long long code = std::strtoll(item.c_str(), &end, 10);
+    if (*end != '\0' || code < -2147483648LL || code > 4294967295LL) {
+      usage_error(flag + " takes whole numbers of the 32-bit range, not \"" + shown(item) + "\"");
+    }
+    codes.push_back(code);
+    if (comma == std::string::npos) return codes;
+    start = comma + 1;
+  }
+}
+
+// What the flags have said so far.
+struct Parsed {
+  CommandLine command;
+  bool code_given = false, size_given = false;
+};
+
+// ---- the flags ----------------------------------------------------------------
+//
+// One row a flag: its names, its value's name (none: a switch), its lines in
+// the usage text, and what it sets. The parsing and the usage text both
+// come from this table.
+
+using Apply = void (*)(Parsed& p, const std::string& flag, const std::string& value);
+
+struct Flag {
+  const char* short_name;  // "-c", or ""
+  const char* long_name;   // "--code"
+  const char* value;       // "N", or nullptr for a switch
+  const char* help;        // its usage lines, '\n' between them
+  Apply apply;
+};
+
+const Flag kFlags[] = {
+    {"-c", "--code", "N", "the mask code of the zone (required, but for --table alone)",
+     [](Parsed& p, const std::string&, const std::string& v) {
+       p.command.job.zone.code = whole_number("-c/--code", v, -2147483648LL, 4294967295LL);
+       p.code_given = true;
+     }},
+    {"-a", "--outside", "ALT",
+     "the altitude of the cells outside the zone, in metres (default 0);\nnodata: the grid result's no-data marker",
+     [](Parsed& p, const std::string&, const std::string& v) {
+       ZoneChoice& zone = p.command.job.zone;
+       zone.outside_no_data = v == "nodata";
+       if (!zone.outside_no_data) zone.outside_m = finite_number("-a/--outside", v);
+     }},
+    {"", "--no-volume", nullptr, "do not compute the volume",
+     [](Parsed& p, const std::string&, const std::string&) { p.command.job.zone.voltreat = 1; }},
+    {"", "--dem-unit", "U",
+     "unit of a raw DEM's stored values: m, dm, cm or mm (required for a raw DEM);\nof a GDAL raster's altitudes "
+     "(also ft, us-ft), when its band's unit is not right",
+     [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.dem.unit = unit_of(flag, v); }},
+    {"", "--unit", "U", "unit of a raw result made from a grid or a GDAL raster (required then)",
+     [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.result.unit = unit_of(flag, v); }},
+    {"", "--corner", "X,Y",
+     "lower-left corner of a grid or GeoTIFF result made from a raw DEM\n(required unless a .hdr beside the DEM "
+     "places it)",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       const auto [x, y] = pair_of(flag, v, "X,Y (two numbers)");
+       p.command.job.result.corner = Corner{finite_number("--corner", x), finite_number("--corner", y)};
+     }},
+    {"", "--size", "L,C", "lines and columns of a raw DEM or mask without descriptor",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       const auto [lines, columns] = pair_of(flag, v, "LINES,COLUMNS (two whole numbers)");
+       const int l = static_cast<int>(whole_number("--size", lines)), c = static_cast<int>(whole_number("--size", columns));
+       if (l < 1 || c < 1) usage_error("--size takes at least one line and one column");
+       Job& job = p.command.job;
+       job.dem.lines = job.mask.lines = l;
+       job.dem.columns = job.mask.columns = c;
+       p.size_given = true;
+     }},
+    {"", "--pixel-size", "S",
+     "pixel size in metres of a raw DEM without descriptor (or whose descriptor gives 0),\nor of a GDAL raster "
+     "without georeferencing",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       const double size = finite_number(flag, v);
+       if (!valid_pixel_size(size) || size <= 0.0) {
+         usage_error("--pixel-size takes a number of metres above 0 and below 2147483648");
+       }
+       p.command.job.dem.pixel_size = size;
+     }},
+    {"", "--band", "N", "the band of a GDAL raster DEM (default 1)",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       p.command.job.dem.band = static_cast<int>(whole_number(flag, v, 1, 2147483647LL));
+     }},
+    {"", "--mask-band", "N", "the band of a GDAL raster mask (default 1)",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       p.command.job.mask.band = static_cast<int>(whole_number(flag, v, 1, 2147483647LL));
+     }},
+    {"", "--edge", "RULE",
+     "how the zone's cells weigh in its volume and area: half (default: cells on the\nzone's edge half, on the "
+     "raster's frame none) or full (every cell with data: a plain zonal sum)",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       if (v != "half" && v != "full") usage_error(flag + " takes half or full, not \"" + shown(v) + "\"");
+       p.command.job.zone.edge = v == "full" ? EdgeRule::full : EdgeRule::half;
+     }},
+    {"", "--report", "FILE", "also write the JSON report to FILE (- for standard output)",
+     [](Parsed& p, const std::string&, const std::string& v) {
+       if (v.empty()) usage_error("--report takes a file name, or - for standard output");
+       p.command.job.result.report_copy = v == "-" ? v : absolute_path(v);
+     }},
+    {"", "--table", "FILE", "the table of every zone: FILE.csv, FILE.json, or - (CSV on standard output)",
+     [](Parsed& p, const std::string&, const std::string& v) {
+       if (v != "-" && !ends_with(v, ".csv", true) && !ends_with(v, ".json", true)) {
+         usage_error("--table takes a file name ending in .csv or .json, or - for CSV on standard output");
+       }
+       std::optional<TableChoice>& table = p.command.job.table;
+       if (!table) table = TableChoice{};
+       table->path = v == "-" ? v : absolute_path(v);
+     }},
+    {"", "--codes", "A,B,C", "the table's rows: these codes only (by default every code the mask holds)",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       std::optional<TableChoice>& table = p.command.job.table;
+       if (!table) table = TableChoice{};
+       table->codes = code_list(flag, v);
+     }},
+    {"", "--base", "ALT", "also the volumes above and below this altitude, in metres",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       p.command.job.zone.base_m = finite_number(flag, v);
+     }},
+    {"-q", "--quiet", nullptr, "no progress lines",
+     [](Parsed& p, const std::string&, const std::string&) { p.command.quiet = true; }},
+    {"-h", "--help", nullptr, "this text", [](Parsed& p, const std::string&, const std::string&) { p.command.help = true; }},
+    {"", "--version", nullptr, "the version",
+     [](Parsed& p, const std::string&, const std::string&) { p.command.version = true; }},
+};
+
+// The number of edits (a letter added, removed or changed) from a to b.
+std::size_t edits(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+const Flag* flag_named(const std::string& name) {
+  for (const Flag& f : kFlags) {
+    if (name == f.long_name || name == f.short_name) return &f;
+  }
+  return nullptr;
+}
+
+[[noreturn]] void unknown_flag(const std::string& name) {
+  const Flag* closest = nullptr;
+  std::size_t fewest = 3;  // more edits than this is another word
+  for (const Flag& f : kFlags) {
+    const std::size_t n = edits(name, f.long_name);
+    if (n < fewest || (closest == nullptr && std::string(f.long_name).rfind(name, 0) == 0 && name.size() > 3)) {
+      fewest = std::min(fewest, n);
+      closest = &f;
+    }
+  }
+  usage_error("unknown option \"" + shown(name) + "\"" +
+              (closest != nullptr ? std::string(": did you mean ") + closest->long_name + "?" : std::string()));
 }
 
 void read_dem_name(DemChoice& dem, const std::string& path) {
@@ -75,8 +252,9 @@ void read_dem_name(DemChoice& dem, const std::string& path) {
   } else if (gdal_available()) {
     dem.layout = DemLayout::gdal;
   } else {
-    usage_error("the DEM \"" + shown(path) + "\" is named in none of the accepted forms: " +
-                forms("NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit), NAME.asc (ASCII grid)"));
+    usage_error("the DEM \"" + shown(path) +
+                "\" is named in none of the accepted forms: NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit), "
+                "NAME.asc (ASCII grid)");
   }
 }
 
@@ -89,8 +267,8 @@ void read_mask_name(MaskChoice& mask, const std::string& path) {
   } else if (gdal_available()) {
     mask.layout = MaskLayout::gdal;
   } else {
-    usage_error("the mask \"" + shown(path) + "\" is named in none of the accepted forms: " +
-                forms("NAME.raw (raw, with NAME.txt), NAME.bmp (bitmap)"));
+    usage_error("the mask \"" + shown(path) +
+                "\" is named in none of the accepted forms: NAME.raw (raw, with NAME.txt), NAME.bmp (bitmap)");
   }
 }
 
@@ -103,9 +281,9 @@ void read_result_name(ResultChoice& result, const std::string& path) {
   } else if (ends_with(path, ".asc")) {
     result.layout = ResultLayout::ascii_grid;
     result.base = full.substr(0, full.size() - 4);
-  } else if (gdal_available() && (ends_with(path, ".tif") || ends_with(path, ".tiff"))) {
+  } else if (gdal_available() && (ends_with(path, ".tif", true) || ends_with(path, ".tiff", true))) {
     result.layout = ResultLayout::geotiff;
-    result.extension = ends_with(path, ".tif") ? ".tif" : ".tiff";
+    result.extension = path.substr(path.rfind('.'));
     result.base = full.substr(0, full.size() - result.extension.size());
   } else {
     usage_error("the result \"" + shown(path) + "\" is named in none of the accepted forms: RES_m2.raw (raw 16-bit), "
@@ -133,6 +311,13 @@ void check_choices(const Job& job, bool code_given, bool size_given) {
   if (job.dem.layout == DemLayout::ascii_grid && job.dem.unit) usage_error("--dem-unit is not for grids: a grid holds metres");
   if (raw_dem && job.dem.unit && *job.dem.unit > kMillimetre) {
     usage_error("--dem-unit of a raw DEM is m, dm, cm or mm: it stores whole numbers of one of them");
+  }
+  if (job.dem.band && !gdal_dem) usage_error("--band is for a DEM read through GDAL: the tool's own formats have one band");
+  if (job.mask.band && job.mask.layout != MaskLayout::gdal) {
+    usage_error("--mask-band is for a mask read through GDAL: the tool's own formats have one band");
+  }
+  if (job.table && job.table->path == "-" && job.result.report_copy == "-") {
+    usage_error("--table - and --report - would both go to standard output: give one of them a file");
   }
   if (!job.result_wanted) {
     if (job.result.unit || job.result.corner || job.zone.outside_no_data || !job.result.report_copy.empty()) {
@@ -223,108 +408,67 @@ class NoteLines : public std::streambuf {
   std::ostream& errors_;
 };
 
+// The input named as the DEM or the mask is there, or the run stops naming
+// which of them is missing.
+void check_input_there(const std::string& path, const char* role) {
+  if (file_kind(path) == FileKind::missing) fatal_stop(text("the %s %s does not exist", role, path.c_str()));
+}
+
+// The closing line on a terminal: what was written, and the volume.
+void closing_line(const CommandLine& command, const RunState& st, const WrittenResult& written, std::ostream& errors) {
+  const Job& job = command.job;
+  if (job.table) {
+    const std::string rows = std::to_string(written.table_rows) + " zone" + (written.table_rows == 1 ? "" : "s");
+    errors << "mesacrop: table of " << rows << (job.table->path == "-" ? " written to standard output"
+                                                                       : " written in " + job.table->path)
+           << "\n";
+  }
+  if (!job.result_wanted) return;
+  std::string names;
+  for (const std::string& name : written.names) names += (names.empty() ? "" : ", ") + name;
+  errors << "mesacrop: written in " << st.folder << ": " << names;
+  if (job.zone.volume()) {
+    errors << text("; volume %lf km3 (%.3f m3)", st.zone.vol_tot * 1e-9, st.zone.vol_tot);
+  }
+  errors << "\n";
+}
+
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& arguments) {
-  CommandLine command;
-  Job& job = command.job;
+  Parsed p;
+  Job& job = p.command.job;
   std::vector<std::string> names;
-  bool code_given = false, size_given = false, options_end = false;
+  bool options_end = false;
   for (std::size_t k = 0; k < arguments.size(); ++k) {
-    std::string flag = arguments[k];
-    if (options_end || flag.size() < 2 || flag[0] != '-') {
-      names.push_back(flag);
+    std::string name = arguments[k];
+    if (options_end || name.size() < 2 || name[0] != '-') {
+      names.push_back(name);
       continue;
     }
-    if (flag == "--") {
+    if (name == "--") {
       options_end = true;
       continue;
     }
     std::optional<std::string> attached;
-    if (const std::size_t equals = flag.find('='); flag.rfind("--", 0) == 0 && equals != std::string::npos) {
-      attached = flag.substr(equals + 1);
-      flag = flag.substr(0, equals);
+    if (const std::size_t equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      attached = name.substr(equals + 1);
+      name = name.substr(0, equals);
     }
-    auto value = [&]() -> std::string {
-      if (attached) return *attached;
-      if (k + 1 >= arguments.size()) usage_error(flag + " needs a value");
-      return arguments[++k];
-    };
-    auto no_value = [&] {
-      if (attached) usage_error(flag + " takes no value");
-    };
-    if (flag == "-h" || flag == "--help") {
-      no_value();
-      command.help = true;
-    } else if (flag == "--version") {
-      no_value();
-      command.version = true;
-    } else if (flag == "-q" || flag == "--quiet") {
-      no_value();
-      command.quiet = true;
-    } else if (flag == "--no-volume") {
-      no_value();
-      job.zone.voltreat = 1;
-    } else if (flag == "-c" || flag == "--code") {
-      job.zone.code = whole_number("-c/--code", value());
-      code_given = true;
-    } else if (flag == "-a" || flag == "--outside") {
-      const std::string v = value();
-      job.zone.outside_no_data = v == "nodata";
-      if (!job.zone.outside_no_data) job.zone.outside_m = finite_number("-a/--outside", v);
-    } else if (flag == "--dem-unit") {
-      job.dem.unit = unit_of(flag, value());
-    } else if (flag == "--unit") {
-      job.result.unit = unit_of(flag, value());
-    } else if (flag == "--corner") {
-      const auto [x, y] = pair_of(flag, value(), "X,Y (two numbers)");
-      job.result.corner = Corner{finite_number("--corner", x), finite_number("--corner", y)};
-    } else if (flag == "--size") {
-      const auto [lines, columns] = pair_of(flag, value(), "LINES,COLUMNS (two whole numbers)");
-      const int l = whole_number("--size", lines), c = whole_number("--size", columns);
-      if (l < 1 || c < 1) usage_error("--size takes at least one line and one column");
-      job.dem.lines = job.mask.lines = l;
-      job.dem.columns = job.mask.columns = c;
-      size_given = true;
-    } else if (flag == "--pixel-size") {
-      const double size = finite_number(flag, value());
-      if (!valid_pixel_size(size) || size <= 0.0) usage_error("--pixel-size takes a number of metres above 0 and below 2147483648");
-      job.dem.pixel_size = size;
-    } else if (flag == "--table") {
-      const std::string v = value();
-      const bool csv = ends_with(v, ".csv"), json = ends_with(v, ".json");
-      if (v != "-" && !csv && !json) usage_error("--table takes a file name ending in .csv or .json, or - for CSV on standard output");
-      if (!job.table) job.table = TableChoice{};
-      job.table->path = v == "-" ? v : absolute_path(v);
-    } else if (flag == "--codes") {
-      const std::string v = value();
-      std::vector<long long> codes;
-      std::size_t start = 0;
-      for (;;) {
-        const std::size_t comma = v.find(',', start);
-        const std::string item = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (item.empty()) usage_error("--codes takes whole numbers separated by commas, not \"" + shown(v) + "\"");
-        char* end = nullptr;
-        const long long code = std::strtoll(item.c_str(), &end, 10);
-        if (*end != '\0' || code < -2147483648LL || code > 4294967295LL) {
-          usage_error("--codes takes whole numbers of the 32-bit range, not \"" + shown(item) + "\"");
-        }
-        codes.push_back(code);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
-      if (!job.table) job.table = TableChoice{};
-      job.table->codes = codes;
-    } else if (flag == "--base") {
-      job.zone.base_m = finite_number(flag, value());
-    } else if (flag == "--report") {
-      const std::string v = value();
-      if (v.empty()) usage_error("--report takes a file name, or - for standard output");
-      job.result.report_copy = v == "-" ? v : absolute_path(v);
+    const Flag* flag = flag_named(name);
+    if (flag == nullptr) unknown_flag(name);
+    std::string value;
+    if (flag->value == nullptr) {
+      if (attached) usage_error(name + " takes no value");
+    } else if (attached) {
+      value = *attached;
     } else {
-      usage_error("unknown option \"" + shown(flag) + "\"");
+      if (k + 1 >= arguments.size()) usage_error(name + " needs a value");
+      value = arguments[++k];
     }
+    flag->apply(p, name, value);
   }
+  CommandLine& command = p.command;
   if (command.help || command.version) {
     if (arguments.size() > 1) usage_error(std::string(command.help ? "--help" : "--version") + " comes alone");
     return command;
@@ -339,8 +483,8 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
   read_mask_name(job.mask, names[1]);
   job.result_wanted = names.size() == 3;
   if (job.result_wanted) read_result_name(job.result, names[2]);
-  if (!size_given) job.mask.lines.reset(), job.mask.columns.reset();
-  check_choices(job, code_given, size_given);
+  if (!p.size_given) job.mask.lines.reset(), job.mask.columns.reset();
+  check_choices(job, p.code_given, p.size_given);
   return command;
 }
 
@@ -351,38 +495,27 @@ int run_command_line(CommandLine command, std::ostream& out, std::ostream& error
   RunState st;
   st.job = command.job;
   try {
+    check_input_there(st.job.dem.path, "DEM");
+    check_input_there(st.job.mask.path, "mask");
     const WrittenResult written = run_job(st, out, notes, [&](const char* pass, int line, int lines) {
       progress(pass, line, lines);
     });
-    if (!st.job.result_wanted) return 0;
-    const std::string& copy = st.job.result.report_copy;
-    if (copy == "-") {
-      out << written.report;
-    } else if (!copy.empty()) {
-      OutputFile report;
-      report.create(copy);
-      report.write(written.report);
-      report.publish();
-    }
-    if (errors_go_to_console()) {
-      std::string names;
-      for (const std::string& name : written.names) names += (names.empty() ? "" : ", ") + name;
-      errors << "mesacrop: written in " << st.folder << ": " << names;
-      if (st.job.zone.volume()) errors << "; volume " << shortest_text(st.zone.vol_tot) << " m3";
-      errors << "\n";
-    }
+    if (st.job.result_wanted && st.job.result.report_copy == "-") out << written.report;
+    if (errors_go_to_console()) closing_line(command, st, written, errors);
     return 0;
   } catch (const FatalStop& stop) {
     errors << "mesacrop: " << one_line(stop.message) << "\n";
   } catch (const MissingChoice& missing) {
-    errors << "mesacrop: " << missing.message << "\n\n";
-    usage(errors, "");
+    errors << "mesacrop: " << missing.message << "\n";
+    short_usage(errors);
     return 2;
   } catch (const std::bad_alloc&) {
     errors << "mesacrop: not enough memory for this DEM\n";
   }
   return 1;
 }
+
+void short_usage(std::ostream& out) { out << "mesacrop: mesacrop --help tells every flag and file form\n"; }
 
 void usage(std::ostream& out, const std::string& images_dir) {
   out << "mesacrop " << kVersion << ": extracts a zone from a Digital Elevation Model (DEM) through a mask,\n"
@@ -399,25 +532,18 @@ void usage(std::ostream& out, const std::string& images_dir) {
   if (gdal_available()) {
     out << "  and through GDAL: any raster it reads as DEM or MASK (GeoTIFF...), RES.tif as RESULT (with RES.json)\n";
   }
-  out << "\n"
-      << "  -c, --code N          the mask code of the zone (required, but for --table alone)\n"
-      << "  -a, --outside ALT     the altitude of the cells outside the zone, in metres (default 0);\n"
-      << "                        nodata: the grid result's no-data marker\n"
-      << "      --no-volume       do not compute the volume\n"
-      << "      --dem-unit U      unit of a raw DEM's stored values: m, dm, cm or mm (required for a raw DEM);\n"
-      << "                        of a GDAL raster's altitudes (also ft, us-ft), when its band's unit is not right\n"
-      << "      --unit U          unit of a raw result made from a grid or a GDAL raster (required then)\n"
-      << "      --corner X,Y      lower-left corner of a grid or GeoTIFF result made from a raw DEM\n"
-      << "                        (required unless a .hdr beside the DEM places it)\n"
-      << "      --size L,C        lines and columns of a raw DEM or mask without descriptor\n"
-      << "      --pixel-size S    pixel size in metres of a raw DEM without descriptor (or whose descriptor gives 0),\n"
-      << "                        or of a GDAL raster without georeferencing\n"
-      << "      --report FILE     also write the JSON report to FILE (- for standard output)\n"
-      << "      --table FILE      the table of every zone: FILE.csv, FILE.json, or - (CSV on standard output)\n"
-      << "      --codes A,B,C     the table's rows: these codes only (by default every code the mask holds)\n"
-      << "      --base ALT        also the volumes above and below this altitude, in metres\n"
-      << "  -q, --quiet           no progress lines\n\n"
-      << "Exit status: 0 result written, 1 failed run, 2 usage error.\n";
+  out << "\n";
+  for (const Flag& f : kFlags) {
+    std::string names = std::string(*f.short_name != '\0' ? f.short_name : "  ") + (*f.short_name != '\0' ? ", " : "  ") +
+                        f.long_name + (f.value != nullptr ? std::string(" ") + f.value : "");
+    names.resize(std::max<std::size_t>(names.size() + 2, 22), ' ');
+    std::istringstream help(f.help);
+    std::string line;
+    for (bool first = true; std::getline(help, line); first = false) {
+      out << "  " << (first ? names : std::string(22, ' ')) << line << "\n";
+    }
+  }
+  out << "\nExit status: 0 result written, 1 failed run, 2 usage error.\n";
   if (!images_dir.empty()) {
     out << "The dialog looks for its folders under " << images_dir
         << " (the environment variable MESACROP_IMAGES names another directory).\n";

@@ -4,7 +4,7 @@
 //   mesacrop [OPTIONS] DEM MASK RESULT
 //
 // Exit status: 0 after a complete result, 1 after a failed run, 2 for a
-// usage error (followed by the usage text).
+// usage error (followed by a line pointing to --help).
 #pragma once
 
 #include <ostream>
@@ -37,3 +37,5 @@ int run_command_line(CommandLine command, std::ostream& out, std::ostream& error
 
 // The usage text; `images_dir` is the dialog's base directory.
 void usage(std::ostream& out, const std::string& images_dir);
+// The line after a usage error: where the usage text is.
+void short_usage(std::ostream& out);

@@ -23,7 +23,8 @@ bool choose_output(RunState& st, Console& con) {
       result.itype = ask_choice(con, kTypeQuestion, 1);
       if (st.job.dem.layout != DemLayout::raw) result.unit = ask_choice(con, kScaleQuestion, 3);
     }
-    if (const std::string problem = replaced_input(st); !problem.empty()) {
+    for (const std::string& problem : {replaced_input(st), foreign_file(st)}) {
+      if (problem.empty()) continue;
       say(con, "%s", problem.c_str());
       return false;
     }
@@ -70,8 +71,12 @@ void saving(RunState& st, Console& con) {
   } while (!choose_output(st, con));
 
   if (st.job.result.layout != ResultLayout::raw) grid_questions(st, con);
-  const WrittenResult written = write_result(st, con.out, dialog_progress(con));
+  outside_nodata_warning(st, con.out);
+  const WrittenResult written = write_result(st, {}, con.out, dialog_progress(con));
   std::string names;
   for (const std::string& name : written.names) names += (names.empty() ? "" : ", ") + name;
-  say(con, "\n\n\tWritten in %s: %s\n", st.folder.c_str(), names.c_str());
+  // A grid's volume was shown before its questions; the others' here.
+  const bool volume = st.job.zone.volume() && st.job.result.layout != ResultLayout::ascii_grid;
+  say(con, "\n\n\tWritten in %s: %s%s\n", st.folder.c_str(), names.c_str(),
+      volume ? text("; volume %lf km3", st.zone.vol_tot * 1e-9).c_str() : "");
 }

@@ -106,7 +106,7 @@ std::string result_descriptor_text(const ResultReport& r, const std::vector<std:
   out += "\n\n\tMesacrop Treatment";
   out += text("\n\n\tapplied to %s ", r.dem_path.c_str());
   out += text("\n\tand using the mask %s ", r.mask_path.c_str());
-  out += text("\n\t\tcode %d corresponding altitude %lf ", r.code, r.val_alti);
+  out += text("\n\t\tcode %lld corresponding altitude %lf ", r.code, r.val_alti);
   if (r.voltreat != 0) {  // 1, or any negative answer: no volume
     out += "\n\n\tno volume calculation ";
   } else {

@@ -91,7 +91,7 @@ struct ResultReport {
   long long stored_min, stored_max;
   double dpix_size;  // metres
   std::string dem_path, mask_path;
-  int code;
+  long long code;
   double val_alti;
   int voltreat;  // 0: the volume below is reported; anything else: "no volume calculation"
   double vol_tot;  // cubic metres
@@ -136,7 +136,7 @@ struct SourceFacts {
 struct JsonReport {
   std::string version;
   std::string dem_path, mask_path;
-  int code;
+  long long code;
   double val_alti;
   RasterGeometry geometry;         // of the result
   std::string format;              // "raw 16-bit", "raw 32-bit" or "ascii grid"
@@ -146,6 +146,8 @@ struct JsonReport {
   bool outside_no_data = false;    // cells outside the zone hold the no-data marker
   std::optional<SourceFacts> source;  // a DEM read through GDAL
   std::optional<double> base;         // the base level of the volumes above and below it
+  std::optional<double> result_nodata;  // the no-data value a GeoTIFF result declares
+  bool full_edge = false;             // every cell with data counted whole (--edge full)
 };
 
 // A JSON string of `value`: quotes and backslashes escaped, control bytes and

@@ -108,7 +108,9 @@ std::string json_report_text(const JsonReport& r) {
            ", \"cell_area_m2\": {\"min\": " + number(s.smallest_area_m2) + ", \"max\": " + number(s.largest_area_m2) +
            "}},\n";
   }
-  out += "  \"result\": {\"format\": " + quoted(r.format) + ", \"files\": [" + files + "]},\n";
+  out += "  \"result\": {\"format\": " + quoted(r.format) +
+         (r.result_nodata ? ", \"no_data_value\": " + number(*r.result_nodata) : std::string()) + ", \"files\": [" + files +
+         "]},\n";
   out += "  \"zone_cells\": {\"all\": " + count(z.zone_cells) + ", \"full\": " + count(z.full_cells) +
          ", \"half\": " + count(z.half_cells) + ", \"frame\": " + count(z.frame_cells) +
          ", \"no_data\": " + count(z.nodata_cells) + "},\n";

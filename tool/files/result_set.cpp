@@ -240,7 +240,14 @@ std::string recover_interrupted_results(const std::string& folder) {
     (extension == ".set" ? journals : leftovers).push_back(name);
   }
   std::string notes;
+  // Only what this user's runs can have left is taken: a link or another
+  // user's entry under one of the tool's names stays, and is said.
+  std::vector<std::string> refused;
   for (const std::string& name : journals) {
+    if (leftover_kind(folder + name) != LeftoverKind::own_file) {
+      refused.push_back(name);
+      continue;
+    }
     std::vector<Target> targets;
     if (parse_journal(read_small_file(folder + name), folder, targets)) {
       roll_back(targets);
@@ -253,10 +260,15 @@ std::string recover_interrupted_results(const std::string& folder) {
   int removed = 0;
   for (const std::string& name : leftovers) {
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dir") == 0) {
-      // A library's private folder, and the file it was writing.
-      const std::string inside = folder + name + kPathSeparator;
-      for (const std::string& file : folder_entries(inside)) remove_file(inside + file);
-      removed += remove_folder(folder + name) ? 1 : 0;
+      // A library's private folder, and the files it was writing.
+      std::string left;
+      if (leftover_kind(folder + name) != LeftoverKind::own_folder) {
+        refused.push_back(name);
+      } else if (remove_leftover_folder(folder + name, left)) {
+        ++removed;
+      } else if (!left.empty()) {
+        refused.push_back(name + kPathSeparator + left);
+      }
     } else {
       removed += remove_file(folder + name) ? 1 : 0;
     }
@@ -264,6 +276,11 @@ std::string recover_interrupted_results(const std::string& folder) {
   if (removed > 0) {
     notes += text("\n\tRemoved %d temporary file%s left in %s by a run that was stopped", removed,
                   removed == 1 ? "" : "s", folder.c_str());
+  }
+  for (const std::string& name : refused) {
+    notes += text("\n\tWarning: %s%s is named like a file the tool leaves, but it is a link, another user's or not "
+                  "a regular file: it is left as it is",
+                  folder.c_str(), name.c_str());
   }
   return notes.empty() ? notes : notes + "\n";
 }

@@ -146,10 +146,14 @@ void load_mask(RunState& st, std::ostream& notes) {
   }
 }
 
-int zone_code(const RunState& st) { return st.job.mask.layout == MaskLayout::gdal ? 1 : st.job.zone.code; }
+int zone_code(const RunState& st) {
+  if (st.job.mask.layout == MaskLayout::gdal) return 1;
+  const long long code = st.job.zone.code;
+  return code >= 0 && code <= 255 ? static_cast<int>(code) : -1;  // beyond a byte: no cell
+}
 
 void code_warning(const RunState& st, std::ostream& notes) {
-  const int code = st.job.zone.code;
+  const long long code = st.job.zone.code;
   if (st.job.mask.layout == MaskLayout::gdal) {
     if (!st.zone_measured || st.zone.zone_cells > 0) return;
     const std::vector<long long> codes = gdal_mask_codes(st);
@@ -157,7 +161,7 @@ void code_warning(const RunState& st, std::ostream& notes) {
     constexpr std::size_t kShown = 20;
     for (std::size_t k = 0; k < codes.size() && k < kShown; ++k) held += (k == 0 ? "" : ", ") + std::to_string(codes[k]);
     if (codes.size() > kShown) held += " and " + std::to_string(codes.size() - kShown) + " more";
-    note(notes, "\n\tWarning: the code %d selects no cell: the mask %s holds the codes %s\n", code,
+    note(notes, "\n\tWarning: the code %lld selects no cell: the mask %s holds the codes %s\n", code,
          st.job.mask.path.c_str(), held.empty() ? "none (no data only)" : held.c_str());
     return;
   }
@@ -165,9 +169,12 @@ void code_warning(const RunState& st, std::ostream& notes) {
   // holds, only when the code is not there. A bitmap's codes are known.
   std::array<bool, 256> codes = st.mask.codes;
   const bool raw = st.job.mask.layout == MaskLayout::raw;
-  if (code >= 0 && code <= 255 && (raw ? scan_raw_mask(st, codes, code) : codes[static_cast<std::size_t>(code)])) return;
+  if (code >= 0 && code <= 255 &&
+      (raw ? scan_raw_mask(st, codes, static_cast<int>(code)) : codes[static_cast<std::size_t>(code)])) {
+    return;
+  }
   if (raw) scan_raw_mask(st, codes, -1);
-  note(notes, "\n\tWarning: the code %d selects no cell: the mask %s holds the codes %s\n", code,
+  note(notes, "\n\tWarning: the code %lld selects no cell: the mask %s holds the codes %s\n", code,
        st.job.mask.path.c_str(), codes_text(codes).c_str());
 }
 

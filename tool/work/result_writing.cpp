@@ -2,11 +2,13 @@
 // ASCII grid, made line by line from the DEM and the mask, with its report
 // and coordinate system, and put in place as one set.
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
 #include <vector>
 
 #include "fatal.h"
+#include "files/input_file.h"
 #include "files/file_names.h"
 #include "files/library_raster.h"
 #include "files/formats.h"
@@ -49,13 +51,56 @@ StoredExtremes stored_extremes(const RunState& st) {
   return {stored_value(min_s * coef), stored_value(max_s * coef)};
 }
 
-// The names of the files a result writes, in its folder.
-std::vector<std::string> written_names(const ResultFiles& f, bool has_prj) {
+// The names of the files a result writes, in its folder: those of the
+// chosen result (the .prj when it has one) and the sidecars a library added.
+std::vector<std::string> written_names(const ResultFiles& f, bool has_prj, const std::vector<std::string>& sidecars = {}) {
   std::vector<std::string> names;
-  for (const std::string& path : {f.raster, f.descriptor, f.header, has_prj ? f.prj : "", f.json}) {
+  for (const std::string& path : {f.raster, f.descriptor, f.header, has_prj ? f.prj : ""}) {
     if (!path.empty()) names.push_back(path.substr(folder_of(path).size()));
   }
+  for (const std::string& path : sidecars) names.push_back(path.substr(folder_of(path).size()));
+  names.push_back(f.json.substr(folder_of(f.json).size()));
   return names;
+}
+
+// The files GDAL keeps beside a GeoTIFF of that name (statistics, external
+// overviews and masks): they describe the file they stand beside, so they go
+// when it is replaced.
+std::vector<std::string> geotiff_sidecars(const std::string& raster) {
+  return {raster + ".aux.xml", raster + ".ovr", raster + ".msk"};
+}
+
+// A file the tool writes, recognised by its first bytes: its report, a raw
+// result's descriptor and header.
+bool starts_with(const std::string& s, const char* start) { return s.rfind(start, 0) == 0; }
+std::string head_of(const std::string& path, std::size_t bytes) {
+  FileKind kind = FileKind::missing;
+  InputFile f(open_regular_file(path, kind));
+  if (!f) return "";
+  std::string head(bytes, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), f.get()));
+  return head;
+}
+bool tool_report(const std::string& path) { return starts_with(head_of(path, 64), "{\n  \"tool\": \"mesacrop\""); }
+bool tool_descriptor(const std::string& path) {
+  return head_of(path, 4096).find("\n\n\tMesacrop Treatment") != std::string::npos;
+}
+bool tool_header(const std::string& path) {
+  // Every line one of those ehdr_text writes.
+  const std::string head = head_of(path, 4096);
+  if (!starts_with(head, "BYTEORDER I\nLAYOUT BIL\nNROWS ") || head.size() == 4096 || head.back() != '\n') return false;
+  for (std::size_t at = 0; at < head.size();) {
+    const std::size_t end = head.find('\n', at);
+    const std::string line = head.substr(at, end - at);
+    bool known = false;
+    for (const char* key : {"BYTEORDER I", "LAYOUT BIL", "NROWS ", "NCOLS ", "NBANDS 1", "NBITS ", "PIXELTYPE ", "ULXMAP ",
+                            "ULYMAP ", "XDIM ", "YDIM ", "NODATA "}) {
+      known = known || starts_with(line, key);
+    }
+    if (!known) return false;
+    at = end + 1;
+  }
+  return true;
 }
 
 // True when a result of this name is already there: then a .prj of its name
@@ -90,8 +135,9 @@ std::optional<SourceFacts> source_facts(const RunState& st) {
 // The files every result has besides its raster: the DEM's coordinate
 // system (or none, and then none left from an earlier result of the name) and
 // the report for scripts.
-void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles& files,
-                        const RasterGeometry& geometry, std::string& report_text) {
+std::vector<std::string> add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles& files,
+                        const RasterGeometry& geometry, std::string& report_text,
+                        const std::vector<std::string>& sidecars = {}, std::optional<double> result_nodata = {}) {
   if (files.prj.empty()) {
     // A GeoTIFF holds its coordinate system.
   } else if (geometry.has_prj) {
@@ -107,17 +153,49 @@ void add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles
                   : raw_type(st.job.result.itype).bits == 16      ? "raw 16-bit"
                                                                   : "raw 32-bit";
   report.source = source_facts(st);
-  report.files = written_names(files, geometry.has_prj);
+  report.files = written_names(files, geometry.has_prj, sidecars);
+  report.result_nodata = result_nodata;
   report_text = json_report_text(report);
   result.add(files.json).write(report_text);
+  return report.files;
 }
 
-std::string write_raster(RunState& st, const ResultFiles& files, std::ostream& notes, const PassProgress& progress,
-                         std::string& report_text) {
+// The bytes a result cannot take less of on the disk: a raw raster's cells,
+// a grid's shortest values ("0.000000" and a tab), a GeoTIFF's index of
+// tiles (two 8-byte numbers a tile).
+double least_result_bytes(const RunState& st) {
+  const RasterGeometry& g = st.dem.geometry;
+  const double cells = static_cast<double>(g.cells());
+  switch (st.job.result.layout) {
+    case ResultLayout::raw:
+      return cells * raw_type(st.job.result.itype).cell_bytes;
+    case ResultLayout::ascii_grid:
+      return cells * 9.0;
+    default:
+      return std::ceil(g.nb_lig / 256.0) * std::ceil(g.nb_col / 256.0) * 16.0;
+  }
+}
+
+// A result that plainly cannot fit the free space of its folder is not
+// begun.
+bool has_room(const RunState& st, const ResultFiles& files) {
+  return least_result_bytes(st) <= static_cast<double>(free_space(folder_of(files.raster)));
+}
+void check_room(const RunState& st, const ResultFiles& files) {
+  const double least = least_result_bytes(st);
+  const std::uint64_t free = free_space(folder_of(files.raster));
+  if (least > static_cast<double>(free)) {
+    fatal_stop(text("\n\n\tThe result %s needs at least %.0f bytes, and its folder has %llu free: please make room "
+                    "or choose another folder\n",
+                    files.raster.c_str(), least, static_cast<unsigned long long>(free)));
+  }
+}
+
+std::vector<std::string> write_raster(RunState& st, ResultSet& result, const ResultFiles& files, std::ostream& notes,
+                  const PassProgress& progress, std::string& report_text) {
   const RasterGeometry& g = st.dem.geometry;
   const ZoneChoice& zone = st.job.zone;
   const RawType& type = raw_type(st.job.result.itype);
-  ResultSet result;
   // The range was checked, or, for a zone not yet measured, cannot pass the
   // raster's (see fits_unmeasured), so every stored value fits its cell. A
   // raw DEM's result keeps its unit, so its cells are taken as stored.
@@ -167,12 +245,11 @@ std::string write_raster(RunState& st, const ResultFiles& files, std::ostream& n
   std::optional<long long> nodata;
   if (st.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * st.coef));
   result.add(files.header).write(ehdr_text(g, type, nodata));
-  add_prj_and_report(result, st, files, g, report_text);
-  return result.publish();
+  return add_prj_and_report(result, st, files, g, report_text);
 }
 
-std::string write_grid(RunState& st, const ResultFiles& files, const PassProgress& progress,
-                       std::string& report_text) {
+std::vector<std::string> write_grid(RunState& st, ResultSet& result, const ResultFiles& files, const PassProgress& progress,
+                std::string& report_text) {
   RasterGeometry g = st.dem.geometry;
   if (!g.placed) {
     g.X_min = st.job.result.corner->x;
@@ -181,7 +258,6 @@ std::string write_grid(RunState& st, const ResultFiles& files, const PassProgres
   }
   const ZoneChoice& zone = st.job.zone;
   const double outside = zone.outside_no_data ? kGridNoData : zone.outside_m;
-  ResultSet result;
   GridWriter grid(result.add(files.raster), g);
   const bool marks = st.zone.nodata_cells > 0;
   for_each_band(st, [&](const Band& band) {
@@ -193,16 +269,54 @@ std::string write_grid(RunState& st, const ResultFiles& files, const PassProgres
     grid.write_lines(band.altitude, band.count, band.width);
   });
   progress("writing the grid", g.nb_lig, g.nb_lig);
-  add_prj_and_report(result, st, files, g, report_text);
-  return result.publish();
+  return add_prj_and_report(result, st, files, g, report_text);
+}
+
+bool float64_geotiff(const RunState& st) { return st.dem.gdal && st.dem.gdal->float64; }
+
+// The no-data value of a GeoTIFF result: the DEM's, where its altitudes are
+// taken as stored (metres, no scale) and the result's cells hold it exactly,
+// else -9999. The cells of the zone with data may not hold it (checked as
+// they are written).
+double geotiff_nodata(const RunState& st) {
+  const RasterGeometry& g = st.dem.geometry;
+  const std::optional<GdalRaster>& r = st.dem.gdal;
+  const bool as_stored = !r || (st.dem.vertical_unit == kMetre && r->scale == 1.0 && r->offset == 0.0);
+  if (g.has_nodata && std::isfinite(g.nodata) && as_stored) {
+    if (float64_geotiff(st)) return g.nodata;
+    if (std::fabs(g.nodata) <= FLT_MAX) return static_cast<double>(static_cast<float>(g.nodata));
+  }
+  return -9999.0;
+}
+
+// The GDAL writer's private folder also holds the files it added beside the
+// GeoTIFF (a coordinate system its keys cannot hold, in an .aux.xml): they
+// join the set under their names, and leave the private folder.
+std::vector<std::string> adopt_sidecars(ResultSet& result, const OutputFile& tif) {
+  std::vector<std::string> adopted;
+  const std::string inside = folder_of(tif.library_path());
+  const std::string folder = folder_of(tif.final_path());
+  for (const std::string& name : folder_entries(inside)) {
+    if (inside + name == tif.library_path()) continue;
+    FileKind kind = FileKind::missing;
+    InputFile f(open_regular_file(inside + name, kind));
+    if (!f) continue;
+    std::string content;
+    char chunk[1 << 16];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0;) content.append(chunk, got);
+    f.reset();
+    remove_file(inside + name);
+    result.add(folder + name).write(content);
+    adopted.push_back(folder + name);
+  }
+  return adopted;
 }
 
 // A GeoTIFF: the DEM's geotransform (or the corner chosen for a raw DEM)
 // and coordinate system; Float32 altitudes in metres (Float64 for a Float64
-// DEM); the zone's cells without data at the no-data value, the DEM's or
-// -9999.
-std::string write_geotiff(RunState& st, const ResultFiles& files, std::ostream& notes, const PassProgress& progress,
-                          std::string& report_text) {
+// DEM); the zone's cells without data at the result's no-data value.
+std::vector<std::string> write_geotiff(RunState& st, ResultSet& result, const ResultFiles& files, std::ostream& notes,
+                   const PassProgress& progress, std::string& report_text) {
   const bool measure = !st.zone_measured;
   ZoneFigures figures;
   RasterGeometry g = st.dem.geometry;
@@ -216,32 +330,74 @@ std::string write_geotiff(RunState& st, const ResultFiles& files, std::ostream& 
     const double cell = g.map_cell();
     transform[0] = x, transform[1] = cell, transform[3] = y + g.nb_lig * cell, transform[5] = -cell;
   }
-  const double nodata = g.has_nodata && std::isfinite(g.nodata) ? g.nodata : -9999.0;
+  const double nodata = geotiff_nodata(st);
   const double outside = zone.outside_no_data ? nodata : zone.outside_m;
-  const bool float64 = st.dem.gdal && st.dem.gdal->float64;
-  ResultSet result;
+  const bool float64 = float64_geotiff(st);
   OutputFile& tif = result.add_for_library(files.raster);
+  std::vector<std::string> sidecars;
   {
     GdalWriter writer(tif.library_path(), files.raster, g.nb_lig, g.nb_col, transform, g.has_prj ? g.prj : "", float64,
                       nodata);
     const int code = zone_code(st);
-      const bool marks = measure ? g.has_nodata : st.zone.nodata_cells > 0;
+    const bool marks = measure ? g.has_nodata : st.zone.nodata_cells > 0;
     for_each_band(st, [&](const Band& band) {
       if (measure) measure_band(st, band, figures);
       for (int k = 0; k < band.count; ++k) {
-        extract_line(band.altitude[k], band.mask[k], band.width, code, outside, band.altitude[k]);
-        if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, code, g, nodata);
+        double* line = band.altitude[k];
+        const unsigned char* mask = band.mask[k];
+        // The zone's altitudes with data must fit the cells and differ from
+        // the no-data value, which would hide them.
+        for (int j = 0; j < band.width; ++j) {
+          if (!in_zone(mask[j], code) || g.no_data(line[j])) continue;
+          const double held = float64 ? line[j] : static_cast<double>(static_cast<float>(line[j]));
+          if (held == nodata || std::isinf(held)) {
+            fatal_stop(text("\n\n\tThe altitude %s at line %d, column %d %s\n", shortest_text(line[j]).c_str(),
+                            band.first + k, band.column + j,
+                            std::isinf(held) ? "is beyond what the GeoTIFF's Float32 cells hold"
+                                             : ("is the GeoTIFF's no-data value " + shortest_text(nodata) +
+                                                ", which would hide it")
+                                                   .c_str()));
+          }
+        }
+        extract_line(line, mask, band.width, code, outside, line);
+        if (marks) mark_no_data(line, mask, band.width, code, g, nodata);
         if (band.column == 0) progress("writing the GeoTIFF", band.first + k, g.nb_lig);
       }
       writer.write(band.first, band.count, band.column, band.width, band.altitude);
     });
     progress("writing the GeoTIFF", g.nb_lig, g.nb_lig);
     writer.close();
+    sidecars = adopt_sidecars(result, tif);
   }
   if (measure) zone_measured(st, figures, notes);
+  for (const std::string& sidecar : geotiff_sidecars(files.raster)) {
+    if (std::find(sidecars.begin(), sidecars.end(), sidecar) == sidecars.end() &&
+        file_kind(sidecar) != FileKind::missing) {
+      result.drop(sidecar);
+    }
+  }
   g.has_prj = false;  // inside the GeoTIFF
-  add_prj_and_report(result, st, files, g, report_text);
-  return result.publish();
+  return add_prj_and_report(result, st, files, g, report_text, sidecars, nodata);
+}
+
+// The result's companions: its report's copy and the table of every zone.
+// Those in the result's folder join its set; the others are written now,
+// beside it, and put in place right after it.
+void add_companions(ResultSet& result, const RunState& st, const std::string& report_text,
+                    const std::vector<CompanionFile>& companions, std::vector<std::unique_ptr<OutputFile>>& others) {
+  std::vector<CompanionFile> all = companions;
+  const std::string& copy = st.job.result.report_copy;
+  if (!copy.empty() && copy != "-") all.push_back({copy, report_text});
+  const std::string folder = folder_of(st.job.result.base);
+  for (const CompanionFile& file : all) {
+    if (folder_of(file.path) == folder) {
+      result.add(file.path).write(file.content);
+      continue;
+    }
+    others.push_back(std::make_unique<OutputFile>());
+    others.back()->create(file.path);
+    others.back()->write(file.content);
+  }
 }
 
 }  // namespace
@@ -250,7 +406,7 @@ ResultFiles chosen_result_files(const RunState& st) {
   const ResultChoice& result = st.job.result;
   if (result.layout == ResultLayout::geotiff) {
     const std::string raster = result.base + result.extension;
-    return {raster, {}, {}, {}, beside(raster, ".json")};
+    return {raster, {}, {}, {}, result.base + ".json"};
   }
   return result_files(result.base, raw_result(st), raw_type(result.itype));
 }
@@ -269,14 +425,32 @@ std::string result_name_problem(const std::string& folder, const std::string& na
               name.c_str(), static_cast<unsigned long long>(longest), static_cast<unsigned long long>(allowed));
 }
 
-std::string replaced_input(const RunState& st) {
-  const ResultFiles files = chosen_result_files(st);
+std::vector<std::string> input_files(const RunState& st) {
   const std::string& dem = st.job.dem.path;
   const std::string& mask = st.job.mask.path;
-  for (const std::string& input : {dem, st.dem.descriptor_path, beside(dem, ".prj"), beside(dem, ".hdr"), mask,
-                                   st.mask.descriptor_path, beside(mask, ".prj")}) {
-    for (const std::string& output :
-         {files.raster, files.descriptor, files.header, files.prj, files.json, st.job.result.report_copy}) {
+  std::vector<std::string> inputs{dem, st.dem.descriptor_path, beside(dem, ".prj"), beside(dem, ".hdr"), mask,
+                                  st.mask.descriptor_path, beside(mask, ".prj")};
+  for (const std::optional<GdalRaster>& r : {st.dem.gdal, st.mask.gdal}) {
+    if (r) inputs.insert(inputs.end(), r->files.begin(), r->files.end());
+  }
+  return inputs;
+}
+
+std::vector<std::string> result_set_paths(const RunState& st) {
+  const ResultFiles files = chosen_result_files(st);
+  std::vector<std::string> paths{files.raster, files.descriptor, files.header, files.prj, files.json};
+  if (st.job.result.layout == ResultLayout::geotiff) {
+    for (const std::string& sidecar : geotiff_sidecars(files.raster)) paths.push_back(sidecar);
+  }
+  paths.erase(std::remove(paths.begin(), paths.end(), std::string()), paths.end());
+  return paths;
+}
+
+std::string replaced_input(const RunState& st) {
+  std::vector<std::string> outputs = result_set_paths(st);
+  if (!st.job.result.report_copy.empty()) outputs.push_back(st.job.result.report_copy);
+  for (const std::string& input : input_files(st)) {
+    for (const std::string& output : outputs) {
       if (same_file(output, input)) {
         return text("\n\n\tThe result %s would replace the input file %s: please choose another name\n",
                     output.c_str(), input.c_str());
@@ -286,9 +460,45 @@ std::string replaced_input(const RunState& st) {
   return "";
 }
 
+std::string foreign_file(const RunState& st) {
+  const ResultFiles files = chosen_result_files(st);
+  auto foreign = [&](const std::string& path) {
+    if (path.empty() || file_kind(path) != FileKind::regular) return false;
+    if (path == files.json) return !tool_report(path);
+    if (path == files.descriptor) return !tool_descriptor(path);
+    if (path == files.header) return !tool_header(path);
+    // A .prj the new result replaces: one of an earlier result, or the very
+    // text it has. (Without one, an earlier result's goes, and any other stays.)
+    const RasterGeometry& g = st.dem.geometry;
+    return g.has_prj && !earlier_result(files) && head_of(path, g.prj.size() + 1) != g.prj;
+  };
+  for (const std::string& path : {files.json, files.descriptor, files.header, files.prj}) {
+    if (foreign(path)) {
+      return text("\n\n\tThe file %s is not one mesacrop wrote, and the result %s would replace it: please choose "
+                  "another name\n",
+                  path.c_str(), files.raster.c_str());
+    }
+  }
+  return "";
+}
+
 std::string fit_problem(const RunState& st) {
   const ResultLayout layout = st.job.result.layout;
-  if (layout == ResultLayout::geotiff) return "";
+  if (layout == ResultLayout::geotiff) {
+    // Float32 cells hold up to 3.4e38: the hypsometric value, and the zone's
+    // altitudes once they are known (else they are checked as written).
+    if (float64_geotiff(st)) return "";
+    const ZoneChoice& zone = st.job.zone;
+    const double beyond = !zone.outside_no_data && std::fabs(zone.outside_m) > FLT_MAX ? zone.outside_m
+                          : st.zone_measured && st.zone.data_cells() > 0 &&
+                                  std::max(std::fabs(st.zone.data_lowest), std::fabs(st.zone.data_highest)) > FLT_MAX
+                              ? (std::fabs(st.zone.data_lowest) > FLT_MAX ? st.zone.data_lowest : st.zone.data_highest)
+                              : 0.0;
+    if (beyond == 0.0) return "";
+    return text("\n\n\tThe result holds %s, beyond what a GeoTIFF's Float32 cells hold (3.4e38): please choose an "
+                "ASCII grid\n",
+                shortest_text(beyond).c_str());
+  }
   // A grid's cells are squares of its coordinates; a raw result's descriptor
   // gives one pixel size in metres.
   if (!st.dem.square_cells || (raw_result(st) && st.dem.areas.ellipsoidal)) {
@@ -330,20 +540,53 @@ std::string result_problem(const RunState& st) {
   const std::string folder = folder_of(base);
   std::string problem = result_name_problem(folder, base.substr(folder.size()));
   if (problem.empty()) problem = replaced_input(st);
-  if (problem.empty() && st.zone_measured) problem = fit_problem(st);
+  if (problem.empty()) problem = foreign_file(st);
+  if (problem.empty() && (st.zone_measured || st.job.result.layout == ResultLayout::geotiff)) problem = fit_problem(st);
   return problem;
 }
 
-WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress& progress) {
+void outside_nodata_warning(const RunState& st, std::ostream& notes) {
+  const ZoneChoice& zone = st.job.zone;
+  if (zone.outside_no_data) return;
+  std::optional<double> nodata;
+  const char* suffix = "";
+  if (st.job.result.layout == ResultLayout::geotiff) {
+    nodata = geotiff_nodata(st);
+  } else if (st.job.result.layout == ResultLayout::ascii_grid) {
+    nodata = kGridNoData;
+  } else if (st.zone_measured && st.zone.nodata_cells > 0) {
+    nodata = st.dem.geometry.nodata;
+    suffix = " (its .hdr's NODATA)";
+  }
+  if (!nodata || zone.outside_m != *nodata) return;
+  note(notes, "\n\tWarning: the cells outside the zone get %s, which is also the result's no-data value%s: a GIS shows "
+              "them as cells without data (choose another value with -a, or -a nodata to mean it)\n",
+       shortest_text(zone.outside_m).c_str(), suffix);
+}
+
+WrittenResult write_result(RunState& st, const std::vector<CompanionFile>& companions, std::ostream& notes,
+                           const PassProgress& progress) {
   if (raw_result(st)) st.coef = result_coef(st);
   const ResultFiles files = chosen_result_files(st);
+  if (!has_room(st, files) && st.dem.spill.usable()) {
+    st.dem.spill.discard();
+    note(notes, "\n\tThe disk is full: the run's copy of the grid's cells is removed to make room, and the result is "
+                "made from the grid's text\n");
+  }
+  check_room(st, files);
   WrittenResult written;
   std::string found;
   for (;;) {
     try {
-      found = st.job.result.layout == ResultLayout::geotiff ? write_geotiff(st, files, notes, progress, written.report)
-              : raw_result(st)                              ? write_raster(st, files, notes, progress, written.report)
-                                                            : write_grid(st, files, progress, written.report);
+      ResultSet result;
+      std::vector<std::unique_ptr<OutputFile>> others;
+      written.names = st.job.result.layout == ResultLayout::geotiff
+                          ? write_geotiff(st, result, files, notes, progress, written.report)
+                      : raw_result(st) ? write_raster(st, result, files, notes, progress, written.report)
+                                       : write_grid(st, result, files, progress, written.report);
+      add_companions(result, st, written.report, companions, others);
+      found = result.publish();
+      for (const std::unique_ptr<OutputFile>& other : others) other->publish();
       break;
     } catch (const FatalStop& stop) {
       // A grid's parsed cells take room in the folder: on a full disk they
@@ -355,6 +598,5 @@ WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress
     }
   }
   notes << found;
-  written.names = written_names(files, st.dem.geometry.has_prj);
   return written;
 }

@@ -136,13 +136,17 @@ std::string no_data_note(const RunState& st);
 // ---- the result -------------------------------------------------------------
 
 // Why the chosen result cannot be written ("" when it can). The dialog says
-// each and asks again: the name for the first two, the format for the last;
-// the command line stops with the first of them (result_problem).
+// each and asks again: the name for the first three, the format for the
+// last; the command line stops with the first of them (result_problem).
 //   a name that is a path, or too long for the folder's names
 std::string result_name_problem(const std::string& folder, const std::string& name);
-//   a file of the result (or the report's copy) that would replace an input's
+//   a file of the result (or the report's copy) that would replace a file an
+//   input reads (its descriptor, .prj, .hdr; a GDAL raster's every file)
 std::string replaced_input(const RunState& st);
-//   stored values that do not fit the raster
+//   a file under one of the result's names that mesacrop did not write (a
+//   .json that is not its report, a descriptor, .hdr or .prj not its own)
+std::string foreign_file(const RunState& st);
+//   values that do not fit the raster
 std::string fit_problem(const RunState& st);
 std::string result_problem(const RunState& st);
 // True when the result cannot but fit its raster, before the zone is
@@ -151,19 +155,34 @@ std::string result_problem(const RunState& st);
 // writing pass.
 bool fits_unmeasured(const RunState& st);
 
+// Every file the inputs read; the files of the chosen result set.
+std::vector<std::string> input_files(const RunState& st);
+std::vector<std::string> result_set_paths(const RunState& st);
+
+// The warning for a hypsometric value that is the result's no-data value.
+void outside_nodata_warning(const RunState& st, std::ostream& notes);
+
 // The files of the chosen result.
 ResultFiles chosen_result_files(const RunState& st);
 
 struct WrittenResult {
   std::vector<std::string> names;  // of its files, in its folder
   std::string report;              // the JSON report's text
+  std::size_t table_rows = 0;      // the rows of the table of every zone, when asked
 };
 
-// Writes the result set and puts it in place. A grid result needs
-// st.job.result.corner when the DEM has none. A GeoTIFF of a zone not yet
-// measured (the command line: nothing is asked in between) measures it in
-// the same pass.
-WrittenResult write_result(RunState& st, std::ostream& notes, const PassProgress& progress);
+// A file written with the result and put in place with it.
+struct CompanionFile {
+  std::string path, content;
+};
+
+// Writes the result set with its companions and the report's copy, and puts
+// them in place: those in the result's folder as one set, the others right
+// after it. A grid result needs st.job.result.corner when the DEM has none.
+// A GeoTIFF of a zone not yet measured (the command line: nothing is asked
+// in between) measures it in the same pass.
+WrittenResult write_result(RunState& st, const std::vector<CompanionFile>& companions, std::ostream& notes,
+                           const PassProgress& progress);
 
 // ---- the table of every zone ---------------------------------------------------
 
@@ -181,14 +200,17 @@ std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress);
 std::string table_csv(const std::vector<TableRow>& rows, const std::optional<double>& base, bool volume);
 std::string table_json(const RunState& st, const std::vector<TableRow>& rows);
 
-// Writes the table where st.job.table says, whole: a .json file as JSON,
-// any other as CSV, "-" as CSV on `out`.
-void write_table(const RunState& st, const std::vector<TableRow>& rows, std::ostream& out);
+// The table as st.job.table's path asks: a .json file as JSON, any other
+// (and "-") as CSV.
+std::string table_text(const RunState& st, const std::vector<TableRow>& rows);
 
 // ---- the whole job ------------------------------------------------------------
 
 // Does the whole job of st.job, in the dialog's order: the result's folder
-// put right, the DEM, the mask, the table of every zone when asked (on `out`
-// when its path is "-"), the zone, the result. The choices the files leave
-// open must be in the job (MissingChoice otherwise).
+// put right, the DEM, the mask, every output checked (no two the same file,
+// none an input), the table of every zone when asked, the zone, the result,
+// then every output put in place at once (the table on `out` when its path
+// is "-"). The choices the files leave open must be in the job
+// (MissingChoice otherwise, also for an output that names an input or
+// another output).
 WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, const PassProgress& progress);

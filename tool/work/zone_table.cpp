@@ -163,16 +163,9 @@ std::string table_json(const RunState& st, const std::vector<TableRow>& rows) {
   return out + (rows.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
-void write_table(const RunState& st, const std::vector<TableRow>& rows, std::ostream& out) {
+std::string table_text(const RunState& st, const std::vector<TableRow>& rows) {
   const std::string& path = st.job.table->path;
-  const bool json = path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0;
-  const std::string text = json ? table_json(st, rows) : table_csv(rows, st.job.zone.base_m, st.job.zone.volume());
-  if (path == "-") {
-    out << text;
-    return;
-  }
-  OutputFile table;
-  table.create(path);
-  table.write(text);
-  table.publish();
+  std::string suffix = path.size() > 5 ? path.substr(path.size() - 5) : "";
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return suffix == ".json" ? table_json(st, rows) : table_csv(rows, st.job.zone.base_m, st.job.zone.volume());
 }
