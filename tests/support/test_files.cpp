@@ -1,6 +1,7 @@
 #include "test_files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +10,21 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace {
+
+// No test reads the terminal: standard input is the empty device, so that a
+// key wait (the bitmap writer's) returns at once, and the tests typed in a
+// terminal finish as they do in CI.
+#ifdef _WIN32
+const bool kNoTerminal = std::freopen("NUL", "rb", stdin) != nullptr;
+#else
+const bool kNoTerminal = std::freopen("/dev/null", "rb", stdin) != nullptr;
+#endif
+
+}  // namespace
+
 TempDir::TempDir() {
+  (void)kNoTerminal;
   static std::mt19937_64 random(std::random_device{}());
   for (int attempt = 0; attempt < 100; ++attempt) {
     const auto candidate =

@@ -249,9 +249,11 @@ bool GridReader::has_more_values() {
 GridWriter::GridWriter(OutputFile& out, const RasterGeometry& g) : out_(out) {
   out_.write(text("ncols %d\n", g.nb_col));
   out_.write(text("nrows %d\n", g.nb_lig));
-  out_.write(text("xllcorner %lf\n", g.X_min));
-  out_.write(text("yllcorner %lf\n", g.Y_min));
-  out_.write(text("cellsize %lf\n", g.map_cell()));
+  // "%lf" where it reads back as the same number, else the shortest form
+  // that does: a grid in degrees keeps its corner and cell size exactly.
+  out_.write("xllcorner " + pixel_size_text(g.X_min) + "\n");
+  out_.write("yllcorner " + pixel_size_text(g.Y_min) + "\n");
+  out_.write("cellsize " + pixel_size_text(g.map_cell()) + "\n");
   out_.write("nodata_value -9999.9999\n");
   pieces_.resize(static_cast<std::size_t>(worker_count()));
   lengths_.resize(pieces_.size());

@@ -76,8 +76,9 @@ void select_raw_cells(const unsigned char* stored, const RawType& type, const un
 int read_dem_descriptor(std::FILE* f, int& nb_lig, int& nb_col, int& val, int& mind, int& maxd,
                         double& dpix_size);
 
-// A pixel size as descriptors write it: "%lf" when that reads back as the
-// same double (2.500000), else its shortest exact form (0.3048006096).
+// A pixel size as descriptors write it (and a grid's header its corner and
+// cell size): "%lf" when that reads back as the same double (2.500000), else
+// its shortest exact form (0.3048006096).
 std::string pixel_size_text(double dpix_size);
 
 // The six lines of a DEM descriptor as the tool creates it for an input DEM.

@@ -114,6 +114,7 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"zone_cells\": {\"all\": " + count(z.zone_cells) + ", \"full\": " + count(z.full_cells) +
          ", \"half\": " + count(z.half_cells) + ", \"frame\": " + count(z.frame_cells) +
          ", \"no_data\": " + count(z.nodata_cells) + "},\n";
+  if (r.full_edge) out += "  \"edge\": \"full\",\n";
   out += "  \"zone_area_m2\": " + number(z.area_m2) + ",\n";
   out += "  \"volume_m3\": " + (r.volume ? number(z.vol_tot) : "null") + ",\n";
   out += "  \"volume_km3\": " + (r.volume ? number(z.vol_tot * 1e-9) : "null") + ",\n";

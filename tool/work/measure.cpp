@@ -15,7 +15,8 @@ void measure_band(const RunState& st, const Band& band, ZoneFigures& figures) {
     const long long full = figures.full_cells, half = figures.half_cells;
     add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
                   inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, zone_code(st), g,
-                  st.job.zone.volume(), surf_pix, st.job.zone.base_m ? &*st.job.zone.base_m : nullptr);
+                  st.job.zone.volume(), surf_pix, st.job.zone.base_m ? &*st.job.zone.base_m : nullptr,
+                  st.job.zone.edge == EdgeRule::full);
     if (areas.ellipsoidal) {
       // The zone's area, line by line, as the volume weighs its cells.
       figures.area_m2 += (static_cast<double>(figures.full_cells - full) +

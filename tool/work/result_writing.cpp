@@ -147,7 +147,7 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const RunState& s
   }
   const ZoneChoice& zone = st.job.zone;
   JsonReport report{kVersion, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, st.zone,
-                    zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m};
+                    zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m, std::nullopt, false};
   report.format = st.job.result.layout == ResultLayout::geotiff ? "GeoTIFF"
                   : !raw_result(st)                               ? "ascii grid"
                   : raw_type(st.job.result.itype).bits == 16      ? "raw 16-bit"
@@ -155,6 +155,7 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const RunState& s
   report.source = source_facts(st);
   report.files = written_names(files, geometry.has_prj, sidecars);
   report.result_nodata = result_nodata;
+  report.full_edge = zone.edge == EdgeRule::full;
   report_text = json_report_text(report);
   result.add(files.json).write(report_text);
   return report.files;
@@ -238,6 +239,7 @@ std::vector<std::string> write_raster(RunState& st, ResultSet& result, const Res
                             zone.voltreat, st.zone.vol_tot};
   std::vector<std::string> descriptor_notes;
   if (zone.volume() && st.zone.nodata_cells > 0) descriptor_notes.push_back(no_data_note(st));
+  if (zone.edge == EdgeRule::full) descriptor_notes.push_back("every cell of the zone with data counted whole (--edge full)");
   descriptor.write(result_descriptor_text(report, descriptor_notes));
 
   // The header that lets GIS tools open the raster directly; the cells

@@ -38,7 +38,7 @@ void add_band(ZoneTable& table, const RunState& st, const Band& band) {
     add_table_line<Cell>(table, band.altitude[k], inner ? cells_of<Cell>(band.mask[k - 1]) : nullptr,
                          cells_of<Cell>(band.mask[k]), inner ? cells_of<Cell>(band.mask[k + 1]) : nullptr,
                          band.column, band.width, g.nb_col, g, st.job.zone.volume(), surf_pix, base,
-                         areas.ellipsoidal);
+                         areas.ellipsoidal, st.job.zone.edge == EdgeRule::full);
     if (areas.ellipsoidal) end_table_line(table, surf_pix);
   }
 }
@@ -142,7 +142,9 @@ std::string table_json(const RunState& st, const std::vector<TableRow>& rows) {
   auto quoted = [](const std::string& path) { return json_string(path); };
   std::string out = "{\n  \"tool\": \"mesacrop\",\n  \"version\": " + quoted(kVersion) + ",\n";
   out += "  \"dem\": " + quoted(st.job.dem.path) + ",\n  \"mask\": " + quoted(st.job.mask.path) + ",\n";
-  out += "  \"base_m\": " + (base ? number(*base) : "null") + ",\n  \"rows\": [";
+  out += "  \"base_m\": " + (base ? number(*base) : "null") + ",\n";
+  if (st.job.zone.edge == EdgeRule::full) out += "  \"edge\": \"full\",\n";
+  out += "  \"rows\": [";
   for (std::size_t k = 0; k < rows.size(); ++k) {
     const ZoneFigures& z = rows[k].figures;
     const bool data = z.data_cells() > 0;

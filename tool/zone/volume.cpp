@@ -5,7 +5,8 @@
 
 void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base) {
+                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base,
+                   bool whole_cells) {
   const bool frame_line = above == nullptr || below == nullptr;
   long long zone = 0;
   // The zone's cells come in runs along the line: the cells between runs are
@@ -33,12 +34,13 @@ void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* 
       f.data_lowest = std::min(f.data_lowest, a);
       f.data_highest = std::max(f.data_highest, a);
       f.data_sum += a;
-      if (frame_line || j == first_column || j == last_column) {
+      if (!whole_cells && (frame_line || j == first_column || j == last_column)) {
         ++f.frame_cells;
         continue;
       }
-      const bool edge = (j == first && !in_zone(mask[j - 1], code)) || (j == last - 1 && !in_zone(mask[j + 1], code)) ||
-                        !in_zone(above[j], code) || !in_zone(below[j], code);
+      const bool edge = !whole_cells &&
+                        ((j == first && !in_zone(mask[j - 1], code)) || (j == last - 1 && !in_zone(mask[j + 1], code)) ||
+                         !in_zone(above[j], code) || !in_zone(below[j], code));
       ++(edge ? f.half_cells : f.full_cells);
       if (volume) {
         double vol_pix = a * surf_pix;

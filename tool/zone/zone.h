@@ -53,9 +53,12 @@ struct ZoneFigures {
 // The volume (when `volume` is true) is summed over the inner lines in
 // order, and in each over the inner cells in order: every cell of the zone
 // with data adds altitude x `surf_pix`, or half of it on the zone's edge.
+// With `whole_cells`, every cell of the zone with data adds it whole, on the
+// edge and the frame too, and counts as full (the plain zonal sum).
 void add_zone_line(ZoneFigures& figures, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base = nullptr);
+                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base = nullptr,
+                   bool whole_cells = false);
 
 // A cell's share of the volumes above and below a base level, weighted as
 // its share of the volume.

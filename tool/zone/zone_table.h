@@ -22,11 +22,11 @@ struct ZoneTable {
 // every value its cells hold; t.figures must have room for each of them.
 // With `line_areas` (cell areas that depend on the line), the zones' areas
 // are summed line by line as the one-zone pass does; otherwise the caller
-// makes them from the counts.
+// makes them from the counts. `whole_cells` as add_zone_line's.
 template <class Cell>
 void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, const Cell* mask, const Cell* below,
                     int column, int width, int nb_col, const RasterGeometry& geometry, bool volume, double surf_pix,
-                    const double* base, bool line_areas) {
+                    const double* base, bool line_areas, bool whole_cells = false) {
   const bool frame_line = above == nullptr || below == nullptr;
   const int first_column = -column, last_column = nb_col - 1 - column;
   // The cells come in runs of one value along the line: a run's figures are
@@ -52,12 +52,12 @@ void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, con
       lowest = std::min(lowest, a);
       highest = std::max(highest, a);
       sum += a;
-      if (frame_line || j == first_column || j == last_column) {
+      if (!whole_cells && (frame_line || j == first_column || j == last_column)) {
         ++frame;
         continue;
       }
-      const bool edge = (j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) || above[j] != c ||
-                        below[j] != c;
+      const bool edge = !whole_cells && ((j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) ||
+                                         above[j] != c || below[j] != c);
       ++(edge ? half : full);
       if (volume) {
         double vol_pix = a * surf_pix;
