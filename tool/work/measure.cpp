@@ -52,7 +52,8 @@ void zone_measured(RunState& st, ZoneFigures figures, std::ostream& notes) {
 std::string no_data_note(const RunState& st) {
   const long long cells = st.zone.nodata_cells;
   const std::string marker = st.dem.stored_nodata ? "stored value " + std::to_string(*st.dem.stored_nodata)
-                                                  : "value " + shortest_text(st.dem.geometry.nodata);
+                             : st.dem.gdal && st.dem.gdal->mask_band ? std::string("the DEM's mask band")
+                                                                     : "value " + shortest_text(st.dem.geometry.nodata);
   return text("%lld cell%s of the zone ha%s no data (%s): left out of the volume", cells, cells == 1 ? "" : "s",
               cells == 1 ? "s" : "ve", marker.c_str());
 }
