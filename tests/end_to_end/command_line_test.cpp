@@ -161,3 +161,56 @@ TEST(CommandLine, RunsAtOnceInOneFolderWithDifferentResults) {
   }
   EXPECT_TRUE(temporaries_in(demo.dir).empty());
 }
+
+TEST(CommandLine, WhatTheFlagsDoNotChangeIsSaidAndNamesAreForgiving) {
+  struct Case {
+    const char* flags;
+    int status;
+    const char* said;  // on standard error
+  };
+  const Case cases[] = {
+      {"--dem-units dm -c 1 jacksboro_m2.raw zone.raw r_m2.raw", 2, "did you mean --dem-unit?"},
+      {"--size 10,10 -c 1 --dem-unit dm jacksboro_m2.raw zone.raw r_m2.raw", 0,
+       "Warning: --size 10,10 is not used for the DEM: its descriptor %/jacksboro_m2.txt gives 200 lines and 222"},
+      {"--size 10,10 -c 1 --dem-unit dm jacksboro_m2.raw zone.raw r_m2.raw", 0,
+       "Warning: --size 10,10 is not used for the mask: its descriptor %/zone.txt gives 200 lines"},
+      {"--pixel-size 5 -c 1 --dem-unit dm jacksboro_m2.raw zone.raw r_m2.raw", 0,
+       "Warning: --pixel-size 5 is not used: the descriptor %/jacksboro_m2.txt gives 90"},
+      {"-c 1 jacksboro.asc nope.raw r.asc", 1, "mesacrop: the mask %/nope.raw does not exist"},
+      {"--edge whole -c 1 jacksboro.asc zone.raw r.asc", 2, "--edge takes half or full"},
+      {"--mask-band 2 -c 1 jacksboro.asc zone.raw r.asc", 2, "--mask-band is for a mask read through GDAL"},
+  };
+  for (const Case& c : cases) {
+    Demo demo;
+    const CliRun run = run_cli(demo.dir, c.flags);
+    std::string said = c.said;
+    if (const std::size_t at = said.find('%'); at != std::string::npos) said.replace(at, 1, demo.dir);
+    EXPECT_EQ(run.status, c.status) << c.flags << run.errors;
+    EXPECT_NE(run.errors.find(said), std::string::npos) << c.flags << "\n" << run.errors;
+  }
+  if (!gdal_available()) return;
+  Demo demo;
+  const CliRun upper = run_cli(demo.dir, "-c 1 jacksboro.asc zone.raw RES.TIF");
+  EXPECT_EQ(upper.status, 0) << upper.errors;
+  EXPECT_TRUE(file_exists(demo.dir + "/RES.TIF"));
+  EXPECT_NE(read_file(demo.dir + "/RES.json").find("\"files\": [\"RES.TIF\", \"RES.json\"]"), std::string::npos);
+}
+
+TEST(CommandLine, FullEdgesGiveThePlainZonalSumAndTheTableAClosingLine) {
+  Demo demo;
+  // The plain sum: every cell of code 2 (frame and edges whole), from the grid's own text.
+  const std::string grid = read_file(demo.dir + "/jacksboro.asc"), mask = read_file(demo.dir + "/zone.raw");
+  std::istringstream cells(grid.substr(grid.find("-9999.9999\n") + 11));
+  double sum = 0;
+  std::size_t k = 0;
+  for (double altitude; cells >> altitude; ++k) sum += mask[k] == 2 ? altitude * 8100.0 : 0.0;
+  const CliRun run = run_cli(demo.dir, "--edge full --table t.json --report - -c 2 jacksboro.asc zone.raw r.asc", true);
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_NEAR(std::strtod(run.out.c_str() + run.out.find("\"volume_m3\": ") + 13, nullptr), sum, 1e-6 * sum);
+  EXPECT_NE(run.out.find("\"zone_cells\": {\"all\": 2817, \"full\": 2817, \"half\": 0, \"frame\": 0"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\"edge\": \"full\""), std::string::npos);
+  EXPECT_NE(read_file(demo.dir + "/t.json").find("\"edge\": \"full\""), std::string::npos);
+  EXPECT_NE(run.errors.find("mesacrop: table of 3 zones written in " + demo.dir + "/t.json"), std::string::npos)
+      << run.errors;
+}

@@ -62,6 +62,9 @@ TEST(PlainMessages, EachFaultIsSaidWhereItIsMet) {
        words("alps mnt 0 zone 1"), 1,
        "The mask size is not the size of the DEM \n\t(the DEM %/mnt.asc has 3 lines x 4 columns, the mask "
        "%/zone.raw 4 lines x 3 columns)\n"},
+      {"the closing line of a raster result, with its volume", [](const std::string&) {},
+       words("alps mnt 1 0 2 zone 1 1 0 0 res 1 0"), 0, "Written in %/: res_m2.raw, res_m2.txt, res_m2.hdr, "
+       "res_m2.json; volume 0.151790 km3\n"},
       {"answers starting with a byte-order mark", [](const std::string&) {},
        "\xEF\xBB\xBF" + words("alps mnt 0 zone 1 1 0 1 res 0"), 0, "Written in %/: res.asc, res.json\n"},
       {"a geographic .prj starting with a byte-order mark",
