@@ -1,4 +1,5 @@
-// On a terminal, a fatal stop waits for one key before the process ends.
+// On a terminal, a fatal stop waits for one key before the process ends; the
+// tests typed in a terminal wait for none.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -61,4 +62,38 @@ TEST(Terminal, FatalStopWaitsForOneKey) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
   close(terminal);
+}
+
+TEST(Terminal, TheTestsTypedInATerminalWaitForNoKey) {
+  // The bitmap writer waits for a key on a terminal; its tests must not.
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    execl(MESACROP_UNIT_TESTS, "unit_tests", "--gtest_filter=Bitmap.WriteThenReadGivesTheSameImage",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  std::string seen;
+  int status = 0;
+  pid_t ended = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+    char chunk[4096];
+    fd_set fds;
+    FD_ZERO(&fds);
+    FD_SET(terminal, &fds);
+    timeval quick{0, 50000};
+    if (select(terminal + 1, &fds, nullptr, nullptr, &quick) > 0) {
+      const ssize_t got = read(terminal, chunk, sizeof chunk);
+      if (got > 0) seen.append(chunk, static_cast<std::size_t>(got));
+    }
+  }
+  if (ended == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  close(terminal);
+  ASSERT_NE(ended, 0) << "the tests waited on the terminal: " << seen;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
 }

@@ -10,7 +10,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
 cmake --build "$build"
 export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for target in bitmap grid descriptors raw_dem dialog; do
+for target in bitmap grid descriptors raw_dem dialog flags; do
   scratch="$build/corpus/$target"
   mkdir -p "$scratch" "$build/findings"
   log="$build/findings/${target}.log"
