@@ -548,5 +548,5 @@ void usage(std::ostream& out, const std::string& images_dir) {
     out << "The dialog looks for its folders under " << images_dir
         << " (the environment variable MESACROP_IMAGES names another directory).\n";
   }
-  out << "See man mesacrop, or README.md beside the tool's sources.\n";
+  out << "See man mesacrop, and the README (README.md.gz in /usr/share/doc/mesacrop/ once installed).\n";
 }

@@ -33,5 +33,5 @@ struct GdalModule {
 const GdalModule* mesacrop_gdal_module();
 }
 
-// Its name, beside the tool or in ../lib/mesacrop/.
+// Its name, beside the tool or in ../lib/mesacrop/modules/.
 constexpr const char* kGdalModuleName = "libmesacrop_gdal.so";

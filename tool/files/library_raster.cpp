@@ -20,7 +20,7 @@ const GdalModule& module(const std::string& path) {
   static std::string why;
   static const GdalModule* loaded = [] {
     const std::string here = executable_folder();
-    for (const std::string& place : {here + kGdalModuleName, here + "../lib/mesacrop/" + kGdalModuleName}) {
+    for (const std::string& place : {here + kGdalModuleName, here + "../lib/mesacrop/modules/" + kGdalModuleName}) {
       if (void* entry = library_function(place, "mesacrop_gdal_module", why)) {
         return reinterpret_cast<const GdalModule* (*)()>(entry)();
       }
