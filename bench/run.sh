@@ -10,19 +10,22 @@
 # after one warm-up; medians are printed. Data are generated once into
 # bench/data/ (several GB for the default sizes).
 #   --scale N     also runs a raw N x N DEM once (40000: 3.2 GB, made on request)
+#   --wide L      the wide GeoTIFF case: 20000 columns x L lines (default 5000;
+#                 0 leaves it out)
 #   --compare B   runs every path with the binary B too and compares the
 #                 results byte for byte (md5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-raw=10000 grid=3000 runs=5 scale=0 compare=
+raw=10000 grid=3000 runs=5 scale=0 compare= wide=5000
 while [ $# -gt 0 ]; do
   case $1 in
     --raw) raw=$2; shift 2 ;;
     --grid) grid=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --scale) scale=$2; shift 2 ;;
+    --wide) wide=$2; shift 2 ;;
     --compare) compare=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
-    *) echo "usage: $0 [--raw N] [--grid N] [--runs N] [--scale N] [--compare OLD_BINARY]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--raw N] [--grid N] [--runs N] [--scale N] [--wide L] [--compare OLD_BINARY]" >&2; exit 2 ;;
   esac
 done
 command -v /usr/bin/time >/dev/null || { echo "bench needs /usr/bin/time (Debian package time)" >&2; exit 1; }
@@ -215,6 +218,65 @@ else
   echo "GRASS is not installed (apt-get install grass-core): r.univar is not timed"
 fi
 
+# A wide raster: 20000 columns of Float32, DEFLATE, tiled 256 x 256, so that
+# a band of lines spans a row of 79 tiles; and 50 zones of UInt16 codes. One
+# zone to a GeoTIFF against gdal_calc.py + numpy, every zone against GRASS's
+# r.univar; and the same two runs with GDAL's cache held at 24 MiB.
+have_wide=no
+if [ "$wide" -gt 0 ] && [ $have_geotiff = yes ]; then
+  have_wide=yes
+  wd=$data/wide20000x$wide
+  mkdir -p "$wd"
+  [ -f "$wd/zones.tif" ] || "$gdal_python" - "$wd" "$wide" <<'PY'
+import sys, numpy as np
+from osgeo import gdal, osr
+folder, lines, columns = sys.argv[1], int(sys.argv[2]), 20000
+srs = osr.SpatialReference(); srs.ImportFromEPSG(32631)
+options = ["TILED=YES", "COMPRESS=DEFLATE", "BIGTIFF=IF_SAFER", "NUM_THREADS=ALL_CPUS"]
+dem = gdal.GetDriverByName("GTiff").Create(folder + "/dem.tif", columns, lines, 1, gdal.GDT_Float32, options + ["PREDICTOR=3"])
+zones = gdal.GetDriverByName("GTiff").Create(folder + "/zones.tif", columns, lines, 1, gdal.GDT_UInt16, options)
+for d in (dem, zones):
+    d.SetGeoTransform((500000, 10, 0, 4000000 + lines * 10, 0, -10)); d.SetProjection(srs.ExportToWkt())
+x = np.arange(columns, dtype=np.float64)
+for y in range(0, lines, 256):
+    n = min(256, lines - y)
+    yy = np.arange(y, y + n, dtype=np.float64)[:, None]
+    z = 500 + 300 * np.sin(x / 1700.0) * np.cos(yy / 1300.0) + 40 * np.sin(x / 97.0 + yy / 83.0)
+    dem.GetRasterBand(1).WriteArray(z.astype(np.float32), 0, y)
+    codes = (np.floor(yy / (lines / 5.0)) * 10 + np.floor(x / (columns / 10.0))).astype(np.uint16)
+    zones.GetRasterBand(1).WriteArray(np.broadcast_to(codes, (n, columns)), 0, y)
+dem = zones = None
+PY
+  result[wide_one]=$(measure "rm -f $wd/res.*" "$tool" -q -c 23 "$wd/dem.tif" "$wd/zones.tif" "$wd/res.tif")
+  result[wide_table]=$(measure "rm -f $scratch/w.csv" "$tool" -q --table "$scratch/w.csv" "$wd/dem.tif" "$wd/zones.tif")
+  result[wide_one_24]=$(measure "rm -f $wd/res.*" env GDAL_CACHEMAX=24 "$tool" -q -c 23 "$wd/dem.tif" "$wd/zones.tif" "$wd/res.tif")
+  result[wide_table_24]=$(measure "rm -f $scratch/w.csv" env GDAL_CACHEMAX=24 "$tool" -q --table "$scratch/w.csv" "$wd/dem.tif" "$wd/zones.tif")
+  cat > "$scratch/wide_volume.py" <<'PY'
+import sys
+import numpy as np
+from osgeo import gdal
+dem, zone = gdal.Open(sys.argv[1]), gdal.Open(sys.argv[2])
+a, b = dem.GetRasterBand(1), zone.GetRasterBand(1)
+t = dem.GetGeoTransform()
+total = 0.0
+for y in range(0, dem.RasterYSize, 256):
+    n = min(256, dem.RasterYSize - y)
+    z = b.ReadAsArray(0, y, dem.RasterXSize, n) == 23
+    total += float(a.ReadAsArray(0, y, dem.RasterXSize, n).astype(np.float64)[z].sum())
+print(total * abs(t[1] * t[5]))
+PY
+  # shellcheck disable=SC2086
+  result[wide_calc]=$(measure "rm -f $scratch/wc.tif" bash -c "gdal_calc.py --quiet -A $wd/dem.tif -B $wd/zones.tif \
+    --calc='where(B==23,A,0)' --type=Float32 $tiff_options --outfile=$scratch/wc.tif && $gdal_python $scratch/wide_volume.py $wd/dem.tif $wd/zones.tif")
+  rm -f "$wd"/res.*
+  if [ $have_grass = yes ]; then
+    grass -c EPSG:32631 "$scratch/grassdb/wide" -e >/dev/null 2>&1
+    grass "$scratch/grassdb/wide/PERMANENT" --exec bash -c "r.in.gdal -o --quiet input=$wd/dem.tif output=dem && \
+      r.in.gdal -o --quiet input=$wd/zones.tif output=zones && g.region raster=dem" >/dev/null 2>&1
+    result[wide_grass]=$(measure true grass "$scratch/grassdb/wide/PERMANENT" --exec r.univar -t --quiet map=dem zones=zones)
+  fi
+fi
+
 field() { echo "${result[$1]}" | cut -d' ' -f"$2"; }
 ratio() { awk -v a="$(field "$1" 1)" -v b="$(field "$2" 1)" 'BEGIN { printf "%.2f", a / b }'; }
 peak_mib() { awk -v r="$(field "$1" 4)" 'BEGIN { printf "%.1f", r / 1024 }'; }
@@ -256,6 +318,16 @@ if [ $have_geotiff = yes ]; then
   row calc_tif "gdal_calc.py GeoTIFF + numpy volume" $rc 0 0
 fi
 
+if [ $have_wide = yes ]; then
+  wc=$((20000 * wide))
+  row wide_one "GeoTIFF 20000x$wide Float32 -> GeoTIFF, one zone" $wc 0 0
+  row wide_one_24 "  the same, GDAL_CACHEMAX=24 (the old cap)" $wc 0 0
+  row wide_calc "gdal_calc.py GeoTIFF + numpy volume, wide" $wc 0 0
+  row wide_table "table of 50 zones, GeoTIFF 20000x$wide" $wc 0 0
+  row wide_table_24 "  the same, GDAL_CACHEMAX=24 (the old cap)" $wc 0 0
+  [ -n "${result[wide_grass]:-}" ] && row wide_grass "GRASS r.univar -t zones=, wide" $wc 0 0
+fi
+
 verdict() { awk -v v="$1" -v t="$2" -v dir="$3" 'BEGIN { ok = dir == "min" ? v >= t : v <= t; print ok ? "met" : "MISSED" }'; }
 echo
 echo "Targets:"
@@ -283,6 +355,13 @@ if [ $have_geotiff = yes ]; then
   echo "  GeoTIFF -> GeoTIFF at least 2 x faster than gdal_calc.py + numpy: $tif_ratio x   $(verdict "$tif_ratio" 2 min)"
   tif_growth=$(awk -v a="$(peak_mib tif_tif)" -v b="$(peak_mib tif_half)" 'BEGIN { d = a - b; printf "%.1f", d < 0 ? -d : d }')
   echo "  GeoTIFF peak at most 64 MiB: ${raw}^2 $(peak_mib tif_tif) MiB, ${half}^2 $(peak_mib tif_half) MiB ($tif_growth apart)   $(verdict "$(peak_mib tif_tif)" 64 max)"
+fi
+if [ $have_wide = yes ]; then
+  echo "  wide GeoTIFF at least 2 x faster than gdal_calc.py + numpy: $(ratio wide_calc wide_one) x   $(verdict "$(ratio wide_calc wide_one)" 2 min)"
+  if [ -n "${result[wide_grass]:-}" ]; then
+    echo "  wide table at least 3 x faster than GRASS r.univar:  $(ratio wide_grass wide_table) x   $(verdict "$(ratio wide_grass wide_table)" 3 min)"
+  fi
+  echo "  wide GeoTIFF peak (one zone, table): $(peak_mib wide_one) MiB, $(peak_mib wide_table) MiB; with the old cap $(peak_mib wide_one_24) MiB, $(peak_mib wide_table_24) MiB"
 fi
 for p in raw_raw half_raw grid_grid raw_grid grid_raw; do
   echo "  peak of $p at most 64 MiB:                $(peak_mib $p) MiB   $(verdict "$(peak_mib $p)" 64 max)"
