@@ -140,12 +140,13 @@ import sys
 import numpy as np
 from osgeo import gdal
 dem, zone = gdal.Open(sys.argv[1]), gdal.Open(sys.argv[2])
+code = int(sys.argv[3]) if len(sys.argv) > 3 else 1
 a, b = dem.GetRasterBand(1), zone.GetRasterBand(1)
 t = dem.GetGeoTransform()
 total = 0.0
 for y in range(0, dem.RasterYSize, 256):
     n = min(256, dem.RasterYSize - y)
-    z = b.ReadAsArray(0, y, dem.RasterXSize, n) == 1
+    z = b.ReadAsArray(0, y, dem.RasterXSize, n) == code
     total += float(a.ReadAsArray(0, y, dem.RasterXSize, n).astype(np.float64)[z].sum())
 print(total * abs(t[1] * t[5]))
 PY
@@ -251,23 +252,9 @@ PY
   result[wide_table]=$(measure "rm -f $scratch/w.csv" "$tool" -q --table "$scratch/w.csv" "$wd/dem.tif" "$wd/zones.tif")
   result[wide_one_24]=$(measure "rm -f $wd/res.*" env GDAL_CACHEMAX=24 "$tool" -q -c 23 "$wd/dem.tif" "$wd/zones.tif" "$wd/res.tif")
   result[wide_table_24]=$(measure "rm -f $scratch/w.csv" env GDAL_CACHEMAX=24 "$tool" -q --table "$scratch/w.csv" "$wd/dem.tif" "$wd/zones.tif")
-  cat > "$scratch/wide_volume.py" <<'PY'
-import sys
-import numpy as np
-from osgeo import gdal
-dem, zone = gdal.Open(sys.argv[1]), gdal.Open(sys.argv[2])
-a, b = dem.GetRasterBand(1), zone.GetRasterBand(1)
-t = dem.GetGeoTransform()
-total = 0.0
-for y in range(0, dem.RasterYSize, 256):
-    n = min(256, dem.RasterYSize - y)
-    z = b.ReadAsArray(0, y, dem.RasterXSize, n) == 23
-    total += float(a.ReadAsArray(0, y, dem.RasterXSize, n).astype(np.float64)[z].sum())
-print(total * abs(t[1] * t[5]))
-PY
   # shellcheck disable=SC2086
   result[wide_calc]=$(measure "rm -f $scratch/wc.tif" bash -c "gdal_calc.py --quiet -A $wd/dem.tif -B $wd/zones.tif \
-    --calc='where(B==23,A,0)' --type=Float32 $tiff_options --outfile=$scratch/wc.tif && $gdal_python $scratch/wide_volume.py $wd/dem.tif $wd/zones.tif")
+    --calc='where(B==23,A,0)' --type=Float32 $tiff_options --outfile=$scratch/wc.tif && $gdal_python $scratch/volume.py $wd/dem.tif $wd/zones.tif 23")
   rm -f "$wd"/res.*
   if [ $have_grass = yes ]; then
     grass -c EPSG:32631 "$scratch/grassdb/wide" -e >/dev/null 2>&1

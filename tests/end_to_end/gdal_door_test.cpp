@@ -20,20 +20,11 @@
 
 namespace {
 
-#define NEED_GDAL_TOOLS()                                                                                        \
-  if (!gdal_available() || std::system("command -v gdal_translate >/dev/null && command -v gdal_calc.py "      \
-                                       ">/dev/null && command -v ogr2ogr >/dev/null") != 0)                      \
-  GTEST_SKIP() << "the tool was built without GDAL, or gdal-bin is missing (.ci/run installs both)"
-
 // The demo DEM in metres (dem.tif, Float32) and its zones (zone.tif), in
 // UTM zone 16N, made from the raw files with headers GDAL reads.
 struct Rasters {
   Rasters() {
-    std::filesystem::copy(MESACROP_EXAMPLES "/demo", dir);
-    write_file(dir + "/jacksboro_m2.hdr", "BYTEORDER I\nLAYOUT BIL\nNROWS 200\nNCOLS 222\nNBANDS 1\nNBITS 16\n"
-                                          "PIXELTYPE UNSIGNEDINT\nULXMAP 739935\nULYMAP 4055715\nXDIM 90\nYDIM 90\n");
-    write_file(dir + "/zone.hdr", "BYTEORDER I\nLAYOUT BIL\nNROWS 200\nNCOLS 222\nNBANDS 1\nNBITS 8\n"
-                                  "ULXMAP 739935\nULYMAP 4055715\nXDIM 90\nYDIM 90\n");
+    demo_for_gdal(dir);
     make("gdal_calc.py --quiet -A jacksboro_m2.raw --calc='A/10.0' --type=Float32 --outfile=dem.tif && "
          "gdal_translate -q -a_srs EPSG:26916 zone.raw zone.tif");
   }
@@ -105,8 +96,7 @@ TEST(GdalDoor, RastersThatReadBeyondTheirOwnFilesAreRefused) {
   };
   for (const Case& c : cases) {
     const CliRun run = r.run(c.flags);
-    std::string said = c.said;
-    if (const std::size_t at = said.find('%'); at != std::string::npos) said.replace(at, 1, r.dir);
+    const std::string said = in_folder(c.said, r.dir);
     EXPECT_EQ(run.status, 1) << c.flags << run.errors;
     EXPECT_NE(run.errors.find(said), std::string::npos) << c.flags << "\n" << run.errors;
     EXPECT_FALSE(file_exists(r.dir + "/o.tif")) << c.flags;
@@ -188,8 +178,7 @@ TEST(GdalDoor, CellsAndGeotransformsNoDemHasStopTheRun) {
   };
   for (const Case& c : cases) {
     const CliRun run = r.run(c.flags);
-    std::string said = c.said;
-    if (const std::size_t at = said.find('%'); at != std::string::npos) said.replace(at, 1, r.dir);
+    const std::string said = in_folder(c.said, r.dir);
     EXPECT_EQ(run.status, c.status) << c.flags << run.errors;
     EXPECT_NE(run.errors.find(said), std::string::npos) << c.flags << "\n" << run.errors;
     EXPECT_EQ(file_exists(r.dir + "/o.tif"), c.status == 0 && std::string(c.flags).find("o.tif") != std::string::npos)

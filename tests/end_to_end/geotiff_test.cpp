@@ -13,21 +13,9 @@
 
 namespace {
 
-#define NEED_GDAL_TOOLS()                                                                                        \
-  if (!gdal_available() || std::system("command -v gdal_translate >/dev/null && command -v gdal_calc.py "      \
-                                       ">/dev/null && command -v gdal_edit.py >/dev/null") != 0)                 \
-  GTEST_SKIP() << "the tool was built without GDAL, or gdal-bin is missing (.ci/run installs both)"
-
-// The demo folder with an ESRI BIL header beside the raw DEM, so that GDAL's
-// tools read it: 200 x 222 cells of 90 m, in decimetres, in UTM zone 16N.
+// The demo folder with ESRI BIL headers, which GDAL's tools read.
 struct Folder {
-  Folder() {
-    std::filesystem::copy(MESACROP_EXAMPLES "/demo", dir);
-    write_file(dir + "/jacksboro_m2.hdr", "BYTEORDER I\nLAYOUT BIL\nNROWS 200\nNCOLS 222\nNBANDS 1\nNBITS 16\n"
-                                          "PIXELTYPE UNSIGNEDINT\nULXMAP 739935\nULYMAP 4055715\nXDIM 90\nYDIM 90\n");
-    write_file(dir + "/zone.hdr", "BYTEORDER I\nLAYOUT BIL\nNROWS 200\nNCOLS 222\nNBANDS 1\nNBITS 8\n"
-                                  "ULXMAP 739935\nULYMAP 4055715\nXDIM 90\nYDIM 90\n");
-  }
+  Folder() { demo_for_gdal(dir); }
   void calc(const std::string& calc, const std::string& type, const std::string& out, const std::string& more = "") {
     shell("cd " + dir + " && gdal_calc.py --quiet -A jacksboro_m2.raw --calc='" + calc + "' --type=" + type +
           " --outfile=" + out + " " + more);

@@ -21,15 +21,6 @@ struct Demo {
   std::string dir = base / "demo";
 };
 
-std::string with_dir(std::string text, const std::string& dir) {
-  for (std::size_t at; (at = text.find('%')) != std::string::npos;) text.replace(at, 1, dir);
-  return text;
-}
-
-bool have_gdal_tools() {
-  return gdal_available() && std::system("command -v gdal_translate >/dev/null && command -v gdalbuildvrt >/dev/null") == 0;
-}
-
 }  // namespace
 
 TEST(Outputs, AnOutputThatIsAnInputOrAnotherOutputIsAUsageErrorNamingBoth) {
@@ -64,7 +55,7 @@ TEST(Outputs, AnOutputThatIsAnInputOrAnotherOutputIsAUsageErrorNamingBoth) {
     const auto before = snapshot(demo.dir);
     const CliRun run = demo.run(c.flags);
     EXPECT_EQ(run.status, c.status) << c.flags << run.errors;
-    EXPECT_NE(run.errors.find(with_dir(c.said, demo.dir)), std::string::npos) << c.flags << "\n" << run.errors;
+    EXPECT_NE(run.errors.find(in_folder(c.said, demo.dir)), std::string::npos) << c.flags << "\n" << run.errors;
     EXPECT_EQ(snapshot(demo.dir), before) << c.flags;
   }
 }

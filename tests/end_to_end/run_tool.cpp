@@ -1,5 +1,7 @@
 #include "run_tool.h"
 
+#include "files/library_raster.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -224,4 +226,24 @@ int start_on_terminal(const std::string& images_dir, int& terminal) {
     _exit(127);
   }
   return child;
+}
+
+std::string in_folder(std::string text, const std::string& dir) {
+  for (std::size_t at; (at = text.find('%')) != std::string::npos;) text.replace(at, 1, dir);
+  return text;
+}
+
+bool have_gdal_tools() {
+  static const bool found =
+      gdal_available() && std::system("command -v gdal_translate >/dev/null && command -v gdal_calc.py >/dev/null && "
+                                      "command -v gdal_edit.py >/dev/null && command -v ogr2ogr >/dev/null") == 0;
+  return found;
+}
+
+void demo_for_gdal(const std::string& dir) {
+  std::filesystem::copy(MESACROP_EXAMPLES "/demo", dir);
+  write_file(dir + "/jacksboro_m2.hdr", "BYTEORDER I\nLAYOUT BIL\nNROWS 200\nNCOLS 222\nNBANDS 1\nNBITS 16\n"
+                                        "PIXELTYPE UNSIGNEDINT\nULXMAP 739935\nULYMAP 4055715\nXDIM 90\nYDIM 90\n");
+  write_file(dir + "/zone.hdr", "BYTEORDER I\nLAYOUT BIL\nNROWS 200\nNCOLS 222\nNBANDS 1\nNBITS 8\n"
+                                "ULXMAP 739935\nULYMAP 4055715\nXDIM 90\nYDIM 90\n");
 }

@@ -45,6 +45,20 @@ CliRun run_cli(const std::string& dir, const std::string& arguments, bool termin
 // failure when it fails.
 std::string shell(const std::string& command);
 
+// `text` with every '%' made `dir` (messages name files from the root).
+std::string in_folder(std::string text, const std::string& dir);
+
+// True when the tool was built with GDAL and GDAL's command-line tools are
+// installed (gdal-bin: gdal_translate, gdal_calc.py, gdal_edit.py, ogr2ogr).
+bool have_gdal_tools();
+#define NEED_GDAL_TOOLS() \
+  if (!have_gdal_tools()) GTEST_SKIP() << "the tool was built without GDAL, or gdal-bin is missing (.ci/run installs both)"
+
+// The demo folder copied to `dir`, with ESRI BIL headers beside the raw DEM
+// and the raw mask, so that GDAL's tools read them: 200 x 222 cells of 90 m,
+// the DEM in decimetres, in UTM zone 16N.
+void demo_for_gdal(const std::string& dir);
+
 // A run of the tool that a test drives while it goes on: its answers come
 // through a pipe that stays open until close_input(), its transcript goes to
 // a file (or, with `output_pipe_bytes`, to a pipe of that capacity that

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -80,15 +81,28 @@ class RefusedFiles : public VSIFilesystemHandler {
 
 void refuse_what_is_not_local() {
   char** prefixes = VSIGetFileSystemsPrefixes();
+  std::vector<std::string> refused;
   for (char** p = prefixes; p != nullptr && *p != nullptr; ++p) {
     const std::string prefix = *p;
     if (prefix.rfind("/vsi", 0) != 0) continue;  // the local file system itself
-    if (std::find(std::begin(kLocalFileSystems), std::end(kLocalFileSystems), prefix) != std::end(kLocalFileSystems)) {
-      continue;
+    if (std::find(std::begin(kLocalFileSystems), std::end(kLocalFileSystems), prefix) == std::end(kLocalFileSystems)) {
+      refused.push_back(prefix);
     }
-    VSIFileManager::InstallHandler(prefix, new RefusedFiles);
   }
   CSLDestroy(prefixes);
+  // The handlers replaced are no longer the manager's to free; one may serve
+  // several prefixes, and is freed once, when none of its prefixes keeps it.
+  std::vector<VSIFilesystemHandler*> replaced;
+  for (const std::string& prefix : refused) {
+    VSIFilesystemHandler* old = VSIFileManager::GetHandler(prefix.c_str());
+    if (std::find(replaced.begin(), replaced.end(), old) == replaced.end()) replaced.push_back(old);
+    VSIFileManager::InstallHandler(prefix, new RefusedFiles);
+  }
+  std::vector<VSIFilesystemHandler*> kept{VSIFileManager::GetHandler("")};
+  for (const char* prefix : kLocalFileSystems) kept.push_back(VSIFileManager::GetHandler(prefix));
+  for (VSIFilesystemHandler* old : replaced) {
+    if (std::find(kept.begin(), kept.end(), old) == kept.end()) delete old;
+  }
   for (const char* name : kServerDrivers) {
     if (GDALDriverH driver = GDALGetDriverByName(name)) {
       GDALDeregisterDriver(driver);
