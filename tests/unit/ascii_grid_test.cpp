@@ -39,12 +39,13 @@ Loaded load(const std::string& content, int band = 2) {
 }
 
 // Writes lines x cols cells as the tool writes a grid, in bands of `band` lines.
-std::string write_grid(const std::vector<double>& cells, int lines, int cols, int band = 3) {
+std::string write_grid(const std::vector<double>& cells, int lines, int cols, int band = 3, double x = 739890.0,
+                       double y = 4037760.0, double cell = 90.0) {
   TempDir dir;
   OutputFile out;
   out.create(dir / "r.asc");
   RasterGeometry g;
-  g.nb_lig = lines, g.nb_col = cols, g.X_min = 739890.0, g.Y_min = 4037760.0, g.dpix_size = 90.0;
+  g.nb_lig = lines, g.nb_col = cols, g.X_min = x, g.Y_min = y, g.dpix_size = cell;
   GridWriter writer(out, g);
   std::vector<const double*> rows;
   for (int i = 0; i < lines; ++i) rows.push_back(cells.data() + static_cast<std::size_t>(i) * cols);
@@ -146,6 +147,17 @@ TEST(AsciiGrid, WritesTheExactLayout) {
             "ncols 3\nnrows 2\nxllcorner 739890.000000\nyllcorner 4037760.000000\ncellsize 90.000000\n"
             "nodata_value -9999.9999\n"
             "1.500000\t-2.000000\t3.250000\t1074.000000\t-0.000000\t0.000000\t");
+}
+
+TEST(AsciiGrid, AHeaderInDegreesKeepsItsCornerAndCellSizeExactly) {
+  // 3 arc-seconds: "%lf" would write 0.000833, 0.1 cell off after 250 cells.
+  const double cell = 3.0 / 3600.0, x = 10.0 + cell / 3.0, y = 59.5;
+  const std::string text = write_grid({1, 2}, 1, 2, 1, x, y, cell);
+  EXPECT_EQ(text.substr(0, text.find("nodata_value")),
+            "ncols 2\nnrows 1\nxllcorner 10.000277777777777\nyllcorner 59.500000\ncellsize 0.0008333333333333334\n");
+  const Loaded g = load(text);
+  EXPECT_EQ(g.header.map_cell(), cell);
+  EXPECT_EQ(g.header.X_min, x);
 }
 
 TEST(AsciiGrid, WrittenGridsReadBackToTheSameCellsWhateverTheBands) {

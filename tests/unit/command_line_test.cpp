@@ -90,3 +90,20 @@ TEST(JsonStrings, BytesThatAreNotUtf8AreEscapedOneByOne) {
   EXPECT_EQ(json_string("\xed\xa0\x80x"), "\"\\u00ed\\u00a0\\u0080x\"");  // a surrogate
   EXPECT_EQ(json_string("\xf0\x9f\x8c\x8d!"), "\"\xf0\x9f\x8c\x8d!\"");  // a four-byte sequence
 }
+
+TEST(Units, TheNamesBandsFlagsAndCoordinateSystemsGive) {
+  struct Case {
+    const char* name;
+    std::optional<int> unit;
+  };
+  const Case cases[] = {{"m", kMetre},           {"Metre", kMetre},       {" meters ", kMetre},
+                        {"dm", kDecimetre},      {"cm", kCentimetre},     {"centimetres", kCentimetre},
+                        {"MM", kMillimetre},     {"ft", kFoot},           {"International Foot", kFoot},
+                        {"US survey foot", kUsFoot}, {"Foot_US", kUsFoot}, {"ftUS", kUsFoot},
+                        {"us-ft", kUsFoot},      {"furlong", std::nullopt}, {"", std::nullopt},
+                        {"meter|", std::nullopt}, {"m|metre", std::nullopt}};
+  for (const Case& c : cases) EXPECT_EQ(unit_of_name(c.name), c.unit) << c.name;
+  EXPECT_EQ(unit_names(), "m, dm, cm, mm, ft or us-ft");
+  EXPECT_EQ(to_metres(1074.0 * 10, kDecimetre), 1074.0);
+  EXPECT_EQ(to_metres(1.0, kUsFoot), 1200.0 / 3937.0);
+}
