@@ -261,6 +261,10 @@ PY
     grass "$scratch/grassdb/wide/PERMANENT" --exec bash -c "r.in.gdal -o --quiet input=$wd/dem.tif output=dem && \
       r.in.gdal -o --quiet input=$wd/zones.tif output=zones && g.region raster=dem" >/dev/null 2>&1
     result[wide_grass]=$(measure true grass "$scratch/grassdb/wide/PERMANENT" --exec r.univar -t --quiet map=dem zones=zones)
+    # The same GeoTIFFs read through GDAL (r.external), as the tool reads them.
+    grass "$scratch/grassdb/wide/PERMANENT" --exec bash -c "r.external -o --quiet input=$wd/dem.tif output=xdem && \
+      r.external -o --quiet input=$wd/zones.tif output=xzones" >/dev/null 2>&1
+    result[wide_grass_x]=$(measure true grass "$scratch/grassdb/wide/PERMANENT" --exec r.univar -t --quiet map=xdem zones=xzones)
   fi
 fi
 
@@ -312,7 +316,8 @@ if [ $have_wide = yes ]; then
   row wide_calc "gdal_calc.py GeoTIFF + numpy volume, wide" $wc 0 0
   row wide_table "table of 50 zones, GeoTIFF 20000x$wide" $wc 0 0
   row wide_table_24 "  the same, GDAL_CACHEMAX=24 (the old cap)" $wc 0 0
-  [ -n "${result[wide_grass]:-}" ] && row wide_grass "GRASS r.univar -t zones=, wide" $wc 0 0
+  [ -n "${result[wide_grass]:-}" ] && row wide_grass "GRASS r.univar -t zones=, wide, imported" $wc 0 0
+  [ -n "${result[wide_grass_x]:-}" ] && row wide_grass_x "GRASS r.univar -t zones=, the GeoTIFFs" $wc 0 0
 fi
 
 verdict() { awk -v v="$1" -v t="$2" -v dir="$3" 'BEGIN { ok = dir == "min" ? v >= t : v <= t; print ok ? "met" : "MISSED" }'; }
@@ -346,7 +351,8 @@ fi
 if [ $have_wide = yes ]; then
   echo "  wide GeoTIFF at least 2 x faster than gdal_calc.py + numpy: $(ratio wide_calc wide_one) x   $(verdict "$(ratio wide_calc wide_one)" 2 min)"
   if [ -n "${result[wide_grass]:-}" ]; then
-    echo "  wide table at least 3 x faster than GRASS r.univar:  $(ratio wide_grass wide_table) x   $(verdict "$(ratio wide_grass wide_table)" 3 min)"
+    echo "  wide table at least 3 x faster than GRASS r.univar on the same GeoTIFFs: $(ratio wide_grass_x wide_table) x   $(verdict "$(ratio wide_grass_x wide_table)" 3 min)"
+    echo "    (GRASS on its own imported rasters, the import not timed: $(ratio wide_grass wide_table) x)"
   fi
   echo "  wide GeoTIFF peak (one zone, table): $(peak_mib wide_one) MiB, $(peak_mib wide_table) MiB; with the old cap $(peak_mib wide_one_24) MiB, $(peak_mib wide_table_24) MiB"
 fi

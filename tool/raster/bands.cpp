@@ -180,13 +180,19 @@ class MaskFile {
     }
     const GdalRaster& r = *mask_.gdal;
     gdal_->read(first, count, column, width, rows.data(), r.mask_band ? valid.data() : nullptr);
+    // Cells of an integer type are whole codes already: only the no-data
+    // value is to be told apart.
+    const bool whole = r.integer_cells && !r.mask_band;
+    const bool has_nodata = r.nodata.has_value();
+    const double nodata = r.nodata.value_or(0.0);
     for (int k = 0; k < count; ++k) {
       const double* row = rows[static_cast<std::size_t>(k)];
       const unsigned char* ok = valid[static_cast<std::size_t>(k)];
       for (std::size_t j = 0; j < cells; ++j) {
-        long long code = 0;
+        long long code = static_cast<long long>(row[j]);
         const bool zoned =
-            gdal_mask_code(r, choice_.path, row[j], ok[j], first + k, column + static_cast<int>(j), code);
+            whole ? !(has_nodata && row[j] == nodata)
+                  : gdal_mask_code(r, choice_.path, row[j], ok[j], first + k, column + static_cast<int>(j), code);
         if (codes_mode_) {
           const std::uint32_t index = zoned ? index_of(code) : kNoZone;
           std::memcpy(out[k] + 4 * j, &index, 4);
