@@ -1,0 +1,82 @@
+// The one rule by which a zone's cells count, for the one-zone pass and the
+// table of every zone alike, whatever the mask's cell type. No files, no
+// console.
+//
+// A cell of the zone is counted once: without data (its altitude is the
+// DEM's no-data marker), left out of the volume; on the raster's outer
+// frame, left out of the volume too; else in full, or half on the zone's
+// edge (a neighbour above, right, below or left outside the zone). With
+// `whole_cells`, every cell with data counts in full, frame and edge too.
+// The volume is summed over the counted cells in their order: altitude x
+// cell area, halved on the edge.
+#pragma once
+
+#include <algorithm>
+
+#include "zone.h"
+
+// Where a line (or a piece of one) lies, and what is summed over it.
+struct LineRule {
+  bool frame_line = false;            // the raster's first or last line
+  int first_column = 0, last_column = 0;  // the frame's columns, in the piece's terms
+  const RasterGeometry* geometry = nullptr;  // the no-data marker
+  bool volume = true;                 // the volume is summed
+  double surf_pix = 0.0;              // the area of the line's cells, m2
+  const double* base = nullptr;       // also the volumes above and below this level
+  bool whole_cells = false;           // every cell with data counts in full
+};
+
+// Adds the cells first .. last - 1 of a line, a run of the mask value
+// mask[first], to `f`. mask[first - 1] and mask[last] are the cells beside
+// the run (the piece's neighbours included), `above` and `below` the mask
+// lines around it (unused on a frame line). Sums are kept in registers and
+// stored once, in the cells' order.
+template <class Cell>
+inline void add_zone_run(ZoneFigures& f, const LineRule& rule, const double* altitude, const Cell* above,
+                         const Cell* mask, const Cell* below, int first, int last) {
+  const Cell c = mask[first];
+  long long nodata = 0, frame = 0, full = 0, half = 0;
+  bool has_nan = f.has_nan;
+  double lowest = f.lowest, highest = f.highest;
+  double data_lowest = f.data_lowest, data_highest = f.data_highest, sum = f.data_sum;
+  double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
+  for (int j = first; j < last; ++j) {
+    const double a = altitude[j];
+    has_nan = has_nan || a != a;
+    lowest = std::min(lowest, a);
+    highest = std::max(highest, a);
+    if (rule.geometry->no_data(a)) {
+      ++nodata;
+      continue;
+    }
+    data_lowest = std::min(data_lowest, a);
+    data_highest = std::max(data_highest, a);
+    sum += a;
+    if (!rule.whole_cells && (rule.frame_line || j == rule.first_column || j == rule.last_column)) {
+      ++frame;
+      continue;
+    }
+    const bool edge = !rule.whole_cells && ((j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) ||
+                                            above[j] != c || below[j] != c);
+    ++(edge ? half : full);
+    if (!rule.volume) continue;
+    double vol_pix = a * rule.surf_pix;
+    if (edge) vol_pix = vol_pix * 0.5;
+    vol = vol + vol_pix;
+    if (rule.base != nullptr) {
+      double up = std::max(a - *rule.base, 0.0) * rule.surf_pix, down = std::max(*rule.base - a, 0.0) * rule.surf_pix;
+      if (edge) up = up * 0.5, down = down * 0.5;
+      above_base = above_base + up;
+      below_base = below_base + down;
+    }
+  }
+  f.zone_cells += last - first;
+  f.nodata_cells += nodata;
+  f.frame_cells += frame;
+  f.full_cells += full;
+  f.half_cells += half;
+  f.has_nan = has_nan;
+  f.lowest = lowest, f.highest = highest;
+  f.data_lowest = data_lowest, f.data_highest = data_highest, f.data_sum = sum;
+  f.vol_tot = vol, f.above_base_m3 = above_base, f.below_base_m3 = below_base;
+}
