@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "formats.h"
+#include "zone/figures.h"
 #include "text.h"
 
 namespace {
@@ -73,7 +74,6 @@ std::string json_string(const std::string& value) { return quoted(value); }
 namespace {
 
 std::string number(double value) { return std::isfinite(value) ? shortest_text(value) : "null"; }
-std::string count(long long value) { return std::to_string(value); }
 
 }  // namespace
 
@@ -82,7 +82,6 @@ std::string json_report_text(const JsonReport& r) {
   const RasterGeometry& g = r.geometry;
   std::string files;
   for (const std::string& name : r.files) files += (files.empty() ? "" : ", ") + quoted(name);
-  const bool data = z.data_cells() > 0;
   std::string out = "{\n";
   out += "  \"tool\": \"mesacrop\",\n";
   out += "  \"version\": " + quoted(r.version) + ",\n";
@@ -111,20 +110,25 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"result\": {\"format\": " + quoted(r.format) +
          (r.result_nodata ? ", \"no_data_value\": " + number(*r.result_nodata) : std::string()) + ", \"files\": [" + files +
          "]},\n";
-  out += "  \"zone_cells\": {\"all\": " + count(z.zone_cells) + ", \"full\": " + count(z.full_cells) +
-         ", \"half\": " + count(z.half_cells) + ", \"frame\": " + count(z.frame_cells) +
-         ", \"no_data\": " + count(z.nodata_cells) + "},\n";
+  const FigureChoices choices{r.volume, r.base};
+  auto figure = [&](const char* name) { return figure_text(zone_figure(name), z, choices, true); };
+  out += "  \"zone_cells\": {\"all\": " + figure("cells") + ", \"full\": " + figure("full") +
+         ", \"half\": " + figure("half") + ", \"frame\": " + figure("frame") + ", \"no_data\": " + figure("no_data") +
+         "},\n";
   if (r.full_edge) out += "  \"edge\": \"full\",\n";
-  out += "  \"zone_area_m2\": " + number(z.area_m2) + ",\n";
-  out += "  \"volume_m3\": " + (r.volume ? number(z.vol_tot) : "null") + ",\n";
+  out += "  \"zone_area_m2\": " + figure("area_m2") + ",\n";
+  out += "  \"volume_m3\": " + figure("volume_m3") + ",\n";
   out += "  \"volume_km3\": " + (r.volume ? number(z.vol_tot * 1e-9) : "null") + ",\n";
   if (r.base) {
     out += "  \"base_m\": " + number(*r.base) + ",\n";
-    out += "  \"above_base_m3\": " + (r.volume ? number(z.above_base_m3) : "null") + ",\n";
-    out += "  \"below_base_m3\": " + (r.volume ? number(z.below_base_m3) : "null") + ",\n";
+    out += "  \"above_base_m3\": " + figure("above_base_m3") + ",\n";
+    out += "  \"below_base_m3\": " + figure("below_base_m3") + ",\n";
   }
-  out += "  \"altitude_m\": {\"min\": " + (data ? number(z.data_lowest) : "null") +
-         ", \"max\": " + (data ? number(z.data_highest) : "null") +
-         ", \"mean\": " + (data ? number(z.data_sum / static_cast<double>(z.data_cells())) : "null") + "}\n";
+  // The figures the report does not lay out itself, under their names.
+  for (const Figure& f : zone_figures()) {
+    if (!f.laid_out_by_report && f.shown(choices)) out += std::string("  \"") + f.name + "\": " + figure_text(f, z, choices, true) + ",\n";
+  }
+  out += "  \"altitude_m\": {\"min\": " + figure("min_m") + ", \"max\": " + figure("max_m") + ", \"mean\": " +
+         figure("mean_m") + "}\n";
   return out + "}\n";
 }

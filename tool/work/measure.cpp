@@ -57,3 +57,5 @@ std::string no_data_note(const RunState& st) {
   return text("%lld cell%s of the zone ha%s no data (%s): left out of the volume", cells, cells == 1 ? "" : "s",
               cells == 1 ? "s" : "ve", marker.c_str());
 }
+
+FigureChoices figure_choices(const ZoneChoice& zone) { return {zone.volume(), zone.base_m}; }

@@ -21,6 +21,7 @@
 
 #include "files/file_names.h"
 #include "run_state.h"
+#include "zone/figures.h"
 
 // Called before each line of a pass with that line's number, and once more
 // with `lines` when the pass is done. `pass` names it: "reading the grid",
@@ -197,12 +198,15 @@ std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress);
 
 // The table as CSV (one header line, then a line per code; reals in their
 // shortest exact form, an empty field for none) or JSON.
-std::string table_csv(const std::vector<TableRow>& rows, const std::optional<double>& base, bool volume);
+std::string table_csv(const std::vector<TableRow>& rows, const FigureChoices& choices);
 std::string table_json(const RunState& st, const std::vector<TableRow>& rows);
 
 // The table as st.job.table's path asks: a .json file as JSON, any other
 // (and "-") as CSV.
 std::string table_text(const RunState& st, const std::vector<TableRow>& rows);
+
+// What the figures depend on among the zone's choices.
+FigureChoices figure_choices(const ZoneChoice& zone);
 
 // ---- the whole job ------------------------------------------------------------
 

@@ -16,6 +16,7 @@
 #include "text.h"
 #include "version.h"
 #include "work.h"
+#include "zone/figures.h"
 #include "zone/zone_table.h"
 
 namespace {
@@ -50,8 +51,6 @@ void make_room(ZoneTable& table, std::size_t values) {
   table.line_full.resize(values);
   table.line_half.resize(values);
 }
-
-std::string real(double value) { return shortest_text(value); }
 
 }  // namespace
 
@@ -113,22 +112,18 @@ std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress) {
   return rows;
 }
 
-std::string table_csv(const std::vector<TableRow>& rows, const std::optional<double>& base, bool volume) {
-  std::string out = "code,cells,full,half,frame,no_data,area_m2,volume_m3,min_m,max_m,mean_m";
-  out += base ? ",above_base_m3,below_base_m3\n" : "\n";
+std::string table_csv(const std::vector<TableRow>& rows, const FigureChoices& choices) {
+  std::string out = "code";
+  for (const Figure& f : zone_figures()) {
+    if (f.shown(choices)) out += std::string(",") + f.name;
+  }
+  out += '\n';
   for (const TableRow& row : rows) {
-    const ZoneFigures& z = row.figures;
-    const bool data = z.data_cells() > 0;
-    const std::string fields[] = {std::to_string(row.code), std::to_string(z.zone_cells), std::to_string(z.full_cells),
-                                  std::to_string(z.half_cells), std::to_string(z.frame_cells),
-                                  std::to_string(z.nodata_cells), real(z.area_m2), volume ? real(z.vol_tot) : "",
-                                  data ? real(z.data_lowest) : "", data ? real(z.data_highest) : "",
-                                  data ? real(z.data_sum / static_cast<double>(z.data_cells())) : "",
-                                  volume ? real(z.above_base_m3) : "", volume ? real(z.below_base_m3) : ""};
-    const std::size_t count = base ? 13 : 11;
-    for (std::size_t k = 0; k < count; ++k) {
-      if (k > 0) out += ',';
-      out += fields[k];
+    out += std::to_string(row.code);
+    for (const Figure& f : zone_figures()) {
+      if (!f.shown(choices)) continue;
+      out += ',';
+      out += figure_text(f, row.figures, choices, false);
     }
     out += '\n';
   }
@@ -136,29 +131,18 @@ std::string table_csv(const std::vector<TableRow>& rows, const std::optional<dou
 }
 
 std::string table_json(const RunState& st, const std::vector<TableRow>& rows) {
-  const std::optional<double>& base = st.job.zone.base_m;
-  const bool volume = st.job.zone.volume();
-  auto number = [](double v) { return std::isfinite(v) ? real(v) : std::string("null"); };
+  const FigureChoices choices = figure_choices(st.job.zone);
   auto quoted = [](const std::string& path) { return json_string(path); };
   std::string out = "{\n  \"tool\": \"mesacrop\",\n  \"version\": " + quoted(kVersion) + ",\n";
   out += "  \"dem\": " + quoted(st.job.dem.path) + ",\n  \"mask\": " + quoted(st.job.mask.path) + ",\n";
-  out += "  \"base_m\": " + (base ? number(*base) : "null") + ",\n";
+  out += "  \"base_m\": " + (choices.base && std::isfinite(*choices.base) ? shortest_text(*choices.base) : "null") + ",\n";
   if (st.job.zone.edge == EdgeRule::full) out += "  \"edge\": \"full\",\n";
   out += "  \"rows\": [";
   for (std::size_t k = 0; k < rows.size(); ++k) {
-    const ZoneFigures& z = rows[k].figures;
-    const bool data = z.data_cells() > 0;
     out += k == 0 ? "\n" : ",\n";
-    out += "    {\"code\": " + std::to_string(rows[k].code) + ", \"cells\": " + std::to_string(z.zone_cells) +
-           ", \"full\": " + std::to_string(z.full_cells) + ", \"half\": " + std::to_string(z.half_cells) +
-           ", \"frame\": " + std::to_string(z.frame_cells) + ", \"no_data\": " + std::to_string(z.nodata_cells) +
-           ", \"area_m2\": " + number(z.area_m2) + ", \"volume_m3\": " + (volume ? number(z.vol_tot) : "null") +
-           ", \"min_m\": " + (data ? number(z.data_lowest) : "null") +
-           ", \"max_m\": " + (data ? number(z.data_highest) : "null") +
-           ", \"mean_m\": " + (data ? number(z.data_sum / static_cast<double>(z.data_cells())) : "null");
-    if (base) {
-      out += ", \"above_base_m3\": " + (volume ? number(z.above_base_m3) : "null") +
-             ", \"below_base_m3\": " + (volume ? number(z.below_base_m3) : "null");
+    out += "    {\"code\": " + std::to_string(rows[k].code);
+    for (const Figure& f : zone_figures()) {
+      if (f.shown(choices)) out += std::string(", \"") + f.name + "\": " + figure_text(f, rows[k].figures, choices, true);
     }
     out += "}";
   }
@@ -169,5 +153,5 @@ std::string table_text(const RunState& st, const std::vector<TableRow>& rows) {
   const std::string& path = st.job.table->path;
   std::string suffix = path.size() > 5 ? path.substr(path.size() - 5) : "";
   for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return suffix == ".json" ? table_json(st, rows) : table_csv(rows, st.job.zone.base_m, st.job.zone.volume());
+  return suffix == ".json" ? table_json(st, rows) : table_csv(rows, figure_choices(st.job.zone));
 }

@@ -1,0 +1,59 @@
+#include "figures.h"
+
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "number_text.h"
+
+namespace {
+
+bool always(const FigureChoices&) { return true; }
+bool with_base(const FigureChoices& c) { return c.base.has_value(); }
+
+std::optional<double> count(long long n) { return static_cast<double>(n); }
+// A figure of the volume, when it was computed.
+std::optional<double> if_volume(const FigureChoices& c, double v) { return c.volume ? std::optional(v) : std::nullopt; }
+// A figure of the altitudes, when a cell has data.
+std::optional<double> if_data(const ZoneFigures& z, double v) { return z.data_cells() > 0 ? std::optional(v) : std::nullopt; }
+
+const std::vector<Figure> kFigures = {
+    {"cells", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.zone_cells); }, true},
+    {"full", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.full_cells); }, true},
+    {"half", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.half_cells); }, true},
+    {"frame", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.frame_cells); }, true},
+    {"no_data", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.nodata_cells); }, true},
+    {"area_m2", false, always, [](const ZoneFigures& z, const FigureChoices&) { return std::optional(z.area_m2); }, true},
+    {"volume_m3", false, always, [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.vol_tot); },
+     true},
+    {"min_m", false, always, [](const ZoneFigures& z, const FigureChoices&) { return if_data(z, z.data_lowest); }, true},
+    {"max_m", false, always, [](const ZoneFigures& z, const FigureChoices&) { return if_data(z, z.data_highest); },
+     true},
+    {"mean_m", false, always,
+     [](const ZoneFigures& z, const FigureChoices&) {
+       return if_data(z, z.data_sum / static_cast<double>(z.data_cells()));
+     },
+     true},
+    {"above_base_m3", false, with_base,
+     [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.above_base_m3); }, true},
+    {"below_base_m3", false, with_base,
+     [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.below_base_m3); }, true},
+};
+
+}  // namespace
+
+const std::vector<Figure>& zone_figures() { return kFigures; }
+
+const Figure& zone_figure(const char* name) {
+  for (const Figure& f : kFigures) {
+    if (std::strcmp(f.name, name) == 0) return f;
+  }
+  throw std::logic_error(std::string("no figure is named ") + name);
+}
+
+std::string figure_text(const Figure& figure, const ZoneFigures& z, const FigureChoices& choices, bool json) {
+  const std::optional<double> v = figure.value(z, choices);
+  if (!v || (json && !std::isfinite(*v))) return json ? "null" : "";
+  if (figure.whole) return std::to_string(static_cast<long long>(*v));
+  return shortest_text(*v);
+}
