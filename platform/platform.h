@@ -50,6 +50,10 @@ enum class FileKind { missing, regular, other, unreadable };
 // FIFO, a device...), or what cannot be told (errno says why).
 FileKind file_kind(const std::string& path);
 
+// True when this user may read the file at `path`, told without opening
+// it; false with errno.
+bool can_read(const std::string& path);
+
 // True when `path` is a folder (or a link to one).
 bool is_folder(const std::string& path);
 
@@ -71,6 +75,9 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 FileStamp file_stamp(std::FILE* f);
+// The stamp of the file at `path`, without opening it (an empty stamp when
+// nothing can be told).
+FileStamp path_stamp(const std::string& path);
 
 // Moves the read position of `f` to `offset` bytes from the start; false on
 // failure.

@@ -69,6 +69,8 @@ FileKind file_kind(const std::string& path) {
   return S_ISREG(info.st_mode) ? FileKind::regular : FileKind::other;
 }
 
+bool can_read(const std::string& path) { return usable(path) && access(path.c_str(), R_OK) == 0; }
+
 bool is_folder(const std::string& path) {
   struct stat info {};
   return usable(path) && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -106,6 +108,17 @@ FileStamp file_stamp(std::FILE* f) {
   struct stat info {};
   FileStamp stamp;
   if (fstat(fileno(f), &info) != 0) return stamp;
+  stamp.length = static_cast<std::uint64_t>(info.st_size);
+  stamp.changed_ns = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.device = static_cast<std::uint64_t>(info.st_dev);
+  stamp.identity = static_cast<std::uint64_t>(info.st_ino);
+  return stamp;
+}
+
+FileStamp path_stamp(const std::string& path) {
+  struct stat info {};
+  FileStamp stamp;
+  if (!usable(path) || stat(path.c_str(), &info) != 0) return stamp;
   stamp.length = static_cast<std::uint64_t>(info.st_size);
   stamp.changed_ns = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   stamp.device = static_cast<std::uint64_t>(info.st_dev);

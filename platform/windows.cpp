@@ -137,6 +137,8 @@ FileKind file_kind(const std::string& path) {
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ? FileKind::other : FileKind::regular;
 }
 
+bool can_read(const std::string& path) { return usable(path) && _waccess(widen(path).c_str(), 4) == 0; }
+
 bool is_folder(const std::string& path) {
   if (!usable(path)) return false;
   const DWORD attributes = GetFileAttributesW(widen(path).c_str());
@@ -175,6 +177,15 @@ FileStamp file_stamp(std::FILE* f) {
       ((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime) * 100);
   stamp.device = info.dwVolumeSerialNumber;
   stamp.identity = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return stamp;
+}
+
+FileStamp path_stamp(const std::string& path) {
+  FileKind kind = FileKind::missing;
+  std::FILE* f = open_regular_file(path, kind);
+  if (f == nullptr) return FileStamp{};
+  const FileStamp stamp = file_stamp(f);
+  std::fclose(f);
   return stamp;
 }
 

@@ -46,6 +46,7 @@ struct DemChoice {
                                            // GDAL: any Unit, or none: the band's own
   std::optional<int> band;                 // GDAL: the band read (1 = the first); none: band 1
   std::optional<int> lines, columns;       // raw without descriptor: its size
+  std::string size_source = "--size";      // who gave that size, for messages ("Your answer")
   std::optional<double> pixel_size;        // raw: without descriptor, or when it gives 0
   bool write_descriptor = false;           // a missing descriptor is written once the DEM is loaded
 };

@@ -175,7 +175,7 @@ TEST(CommandLine, WhatTheFlagsDoNotChangeIsSaidAndNamesAreForgiving) {
       {"--size 10,10 -c 1 --dem-unit dm jacksboro_m2.raw zone.raw r_m2.raw", 0,
        "Warning: --size 10,10 is not used for the mask: its descriptor %/zone.txt gives 200 lines"},
       {"--pixel-size 5 -c 1 --dem-unit dm jacksboro_m2.raw zone.raw r_m2.raw", 0,
-       "Warning: --pixel-size 5 is not used: the descriptor %/jacksboro_m2.txt gives 90"},
+       "Warning: --pixel-size 5 is not used: its descriptor %/jacksboro_m2.txt gives 90"},
       {"-c 1 jacksboro.asc nope.raw r.asc", 1, "mesacrop: the mask %/nope.raw does not exist"},
       {"--edge whole -c 1 jacksboro.asc zone.raw r.asc", 2, "--edge takes half or full"},
       {"--mask-band 2 -c 1 jacksboro.asc zone.raw r.asc", 2, "--mask-band is for a mask read through GDAL"},

@@ -7,7 +7,11 @@
 #include "files/input_file.h"
 #include "image.h"
 #include "raster/bands.h"
+#include "run.h"
 #include "test_files.h"
+#include "work/work.h"
+
+#include <sstream>
 
 TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
   TempDir dir;
@@ -29,34 +33,31 @@ TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
       stored[k] = static_cast<unsigned>(k * 7919 % 60000);
       codes[k] = static_cast<unsigned char>(k / 3 % 5 == 0 || k % 7 == 0 ? 2 : 1);
     }
-    RunState st;
-    st.job.dem.layout = DemLayout::raw;
-    st.job.dem.path = dir / "dem_m2.raw";
-    write_bytes(st.job.dem.path, le16(stored));
-    st.dem.geometry.nb_lig = lines;
-    st.dem.geometry.nb_col = cols;
-    st.coef = 10.0;
-    st.job.mask.layout = c.mask_type == 1 ? MaskLayout::raw : MaskLayout::bitmap;
+    ::Run run;
+    DemChoice& dem = run.job.dem;
+    dem.layout = DemLayout::raw;
+    dem.unit = 1;  // decimetres
+    dem.path = dir / "dem_m2.raw";
+    write_bytes(dem.path, le16(stored));
+    write_file(dir / "dem_m2.txt", std::to_string(lines) + "\n" + std::to_string(cols) + "\n2\n0\n0\n1\n");
+    run.job.mask.layout = c.mask_type == 1 ? MaskLayout::raw : MaskLayout::bitmap;
     if (c.mask_type == 1) {
-      st.job.mask.path = dir / "zone.raw";
-      write_bytes(st.job.mask.path, codes);
+      run.job.mask.path = dir / "zone.raw";
+      write_bytes(run.job.mask.path, codes);
+      write_file(dir / "zone.txt", std::to_string(lines) + " " + std::to_string(cols) + "\n");
     } else {
-      st.job.mask.path = dir / "zone.bmp";
-      write_bytes(st.job.mask.path, bitmap_bytes(cols, lines, 8, codes));
-      InputFile bitmap = open_input(st.job.mask.path);
-      BmpFault why = BmpFault::none;
-      ASSERT_TRUE(EnteteBMP(bitmap.get(), st.mask.bitmap, why));
+      run.job.mask.path = dir / "zone.bmp";
+      write_bytes(run.job.mask.path, bitmap_bytes(cols, lines, 8, codes));
     }
-    for (auto [path, stamp] : {std::pair{st.job.dem.path, &st.dem.stamp}, {st.job.mask.path, &st.mask.stamp}}) {
-      InputFile f = open_input(path);
-      *stamp = file_stamp(f.get());
-    }
+    std::ostringstream notes;
+    load_dem(run, notes, [](const char*, int, int) {});
+    load_mask(run, notes);
     const std::string what = std::to_string(lines) + " x " + std::to_string(cols) + (c.mask_type == 0 ? ", bitmap" : "");
     auto code_at = [&](int i, int j) { return codes[static_cast<std::size_t>(i) * cols + j]; };
 
     std::vector<int> next_column(static_cast<std::size_t>(lines), 0);
     ZoneFigures banded;
-    for_each_band(st, [&](const Band& band) {
+    for_each_band(*run.dem, *run.mask, [&](const Band& band) {
       ASSERT_LE(band.cells(), kBandCells) << what;
       for (int k = 0; k < band.count; ++k) {
         const int line = band.first + k;
@@ -74,7 +75,7 @@ TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
         }
         const bool inner = line >= 1 && line <= lines - 2;
         add_zone_line(banded, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
-                      inner ? band.mask[k + 1] : nullptr, band.column, band.width, cols, 1, st.dem.geometry, true, 1.0);
+                      inner ? band.mask[k + 1] : nullptr, band.column, band.width, cols, 1, run.geometry(), true, 1.0);
       }
     });
     for (int i = 0; i < lines; ++i) EXPECT_EQ(next_column[static_cast<std::size_t>(i)], cols) << what;
@@ -86,7 +87,7 @@ TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
       for (int j = 0; j < cols; ++j) altitude[static_cast<std::size_t>(j)] = stored[static_cast<std::size_t>(i) * cols + j] / 10.0;
       const bool inner = i >= 1 && i <= lines - 2;
       add_zone_line(whole, altitude.data(), inner ? codes.data() + (i - 1) * cols : nullptr, codes.data() + i * cols,
-                    inner ? codes.data() + (i + 1) * cols : nullptr, 0, cols, cols, 1, st.dem.geometry, true, 1.0);
+                    inner ? codes.data() + (i + 1) * cols : nullptr, 0, cols, cols, 1, run.geometry(), true, 1.0);
     }
     EXPECT_EQ(banded.vol_tot, whole.vol_tot) << what;
     EXPECT_EQ(banded.half_cells, whole.half_cells) << what;

@@ -4,8 +4,9 @@
 
 #include "console.h"
 #include "fatal.h"
-#include "run_state.h"
+#include "run.h"
 #include "dialog/dialog.h"
+#include "alps_folder.h"
 #include "test_files.h"
 
 namespace {
@@ -28,13 +29,16 @@ TEST(Console, VolumeQuestionKeepsAskingAboveOneAndAcceptsNegatives) {
     int voltreat;
   };
   for (const Case& c : {Case{"5 1.5 2 7 1", 3, 1}, Case{"5 1.5 -1", 1, -1}, Case{"5 1.5 0", 1, 0}}) {
-    Scripted s(c.answers);
-    RunState st;
-    parameters(st, s.con);
+    TempDir base;
+    Alps alps(base);
+    Scripted s(std::string("alps mnt 0 zone 1 ") + c.answers);
+    ::Run run;
+    opening(run, s.con, base.path() + "/");
+    parameters(run, s.con);
     EXPECT_EQ(occurrences(s.out.str(), kVolumeQuestion), c.shown) << c.answers;
-    EXPECT_EQ(st.job.zone.voltreat, c.voltreat) << c.answers;
-    EXPECT_EQ(st.job.zone.code, 5);
-    EXPECT_EQ(st.job.zone.outside_m, 1.5);
+    EXPECT_EQ(run.job.zone.voltreat, c.voltreat) << c.answers;
+    EXPECT_EQ(run.job.zone.code, 5);
+    EXPECT_EQ(run.job.zone.outside_m, 1.5);
   }
 }
 

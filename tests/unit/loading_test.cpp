@@ -1,15 +1,16 @@
-// The loaders as steps of a run: a RunState prepared as the dialog leaves it,
-// scripted answers, and the files of a temporary folder. The cells are read
-// back the way every later step reads them: in bands.
+// The sources of the inputs as the steps of a run open and load them: the
+// files of a temporary folder, scripted answers for the dialog's steps. The
+// cells are read back the way every later step reads them: in bands.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "stop_of.h"
 #include "files/input_file.h"
+#include "formats/registry.h"
 #include "image.h"
 #include "raster/bands.h"
-#include "run_state.h"
+#include "run.h"
 #include "alps_folder.h"
 #include "dialog/dialog.h"
 #include "work/work.h"
@@ -24,35 +25,36 @@ struct Step {
   Console con{in, out, false};
 };
 
-// A raw DEM of one line, loaded with the unit chosen, and a raw mask of ones
-// beside it.
-StoredRange load_raw(RunState& st, const TempDir& dir, const Bytes& bytes, int itype, int cols, int unit,
+const PassProgress kNoProgress = [](const char*, int, int) {};
+
+// A raw DEM of one line with its descriptor, loaded with the unit chosen,
+// and a raw mask of ones beside it; its stored range.
+StoredRange load_raw(Run& run, const TempDir& dir, const Bytes& bytes, int itype, int cols, int unit,
                      std::string* transcript = nullptr) {
-  st.job.dem.path = dir / "dem.raw";
-  st.dem.descriptor_path = dir / "dem.txt";
-  write_bytes(st.job.dem.path, bytes);
-  st.job.dem.layout = DemLayout::raw;
-  st.job.dem.itype = itype;
-  st.job.dem.unit = unit;
-  st.dem.geometry.nb_lig = 1;
-  st.dem.geometry.nb_col = cols;
-  st.dem.geometry.dpix_size = 10.0;
-  st.job.mask.layout = MaskLayout::raw;
-  st.job.mask.path = dir / "zone.raw";
-  write_bytes(st.job.mask.path, Bytes(static_cast<std::size_t>(cols), 1));
-  st.mask.lines = 1, st.mask.columns = cols;
+  DemChoice& dem = run.job.dem;
+  dem.layout = DemLayout::raw;
+  dem.itype = itype;
+  dem.unit = unit;
+  dem.path = dir / (itype == 0 ? "dem_m2.raw" : "dem_m4.raw");
+  write_bytes(dem.path, bytes);
+  write_file(beside(dem.path, ".txt"), "1\n" + std::to_string(cols) + "\n2\n0\n0\n10\n");
+  run.job.mask.layout = MaskLayout::raw;
+  run.job.mask.path = dir / "zone.raw";
+  write_bytes(run.job.mask.path, Bytes(static_cast<std::size_t>(cols), 1));
+  write_file(dir / "zone.txt", "1 " + std::to_string(cols) + "\n");
   std::ostringstream notes;
-  const StoredRange range = raw_dem_range(st, notes);
-  raw_dem_loaded(st, range, notes);
-  load_mask(st, notes);
+  run.dem = open_dem(dem);
+  const StoredRange range = *run.dem->stored_range(dem, notes);
+  run.dem->load(dem, notes, kNoProgress);
+  load_mask(run, notes);
   if (transcript != nullptr) *transcript = notes.str();
   return range;
 }
 
 // Every altitude of the DEM as the passes see it, line 0 first.
-std::vector<double> altitudes(RunState& st) {
+std::vector<double> altitudes(Run& run) {
   std::vector<double> cells;
-  for_each_band(st, [&](const Band& band) {
+  for_each_band(*run.dem, *run.mask, [&](const Band& band) {
     for (int k = 0; k < band.count; ++k) cells.insert(cells.end(), band.altitude[k], band.altitude[k] + band.width);
   });
   return cells;
@@ -71,9 +73,9 @@ TEST(DemLoading, UnitsDivideTheRawValues) {
   for (const Case& c : {Case{le16({12345}), 0, 2, 123.45}, Case{le16({12345}), 0, 3, 12.345},
                         Case{le16({0xFFFF}), 0, 0, 65535.0}, Case{le32({-1}), 1, 1, -0.1},
                         Case{le16({29}), 0, 2, 0.29}}) {
-    RunState st;
-    load_raw(st, dir, c.bytes, c.itype, 1, c.unit);
-    EXPECT_EQ(altitudes(st), std::vector<double>{c.expected}) << c.unit;
+    ::Run run;
+    load_raw(run, dir, c.bytes, c.itype, 1, c.unit);
+    EXPECT_EQ(altitudes(run), std::vector<double>{c.expected}) << c.unit;
   }
 }
 
@@ -86,8 +88,8 @@ TEST(DemLoading, ReportsTheTrueExtremes) {
   };
   for (const Case& c : {Case{le32({2000000, 1500000, 3000000}), 1, 1500000, 3000000},
                         Case{le32({-5, -40, -7}), 1, -40, -5}, Case{le16({7, 65535, 3}), 0, 3, 65535}}) {
-    RunState st;
-    const StoredRange range = load_raw(st, dir, c.bytes, c.itype, 3, 0);
+    ::Run run;
+    const StoredRange range = load_raw(run, dir, c.bytes, c.itype, 3, 0);
     EXPECT_EQ(range.low, c.mind);
     EXPECT_EQ(range.high, c.maxd);
   }
@@ -96,55 +98,57 @@ TEST(DemLoading, ReportsTheTrueExtremes) {
 TEST(DemLoading, UnitQuestionAskedAgainAboveThreeAndBelowZero) {
   TempDir base;
   Alps alps(base);
-  RunState st;
+  ::Run run;
   Step step("alps mnt 1 0 4 -1 1 zone 1");
-  opening(st, step.con, base.path() + "/");
-  EXPECT_EQ(st.coef, 10.0);
+  opening(run, step.con, base.path() + "/");
+  EXPECT_EQ(run.dem_facts().stored_per_metre, 10.0);
   EXPECT_EQ(occurrences(step.out.str(), "Are these values"), 3);
   EXPECT_NE(step.out.str().find("Min = 10000\n\t\tMax = 10550 "), std::string::npos) << step.out.str();
 }
 
 TEST(DemLoading, ShortFileStopsLongFileWarns) {
   TempDir dir;
-  RunState short_dem;
+  ::Run short_dem;
   const std::string message = stop_of([&] { load_raw(short_dem, dir, le16({1, 2}), 0, 3, 0); });
-  EXPECT_NE(message.find("dem.raw"), std::string::npos) << message;
+  EXPECT_NE(message.find("dem_m2.raw"), std::string::npos) << message;
   EXPECT_NE(message.find("need 6 bytes, it holds 4"), std::string::npos) << message;
 
   std::string transcript;
-  RunState st;
-  load_raw(st, dir, le16({1, 2, 3, 4}), 0, 3, 0, &transcript);
+  ::Run run;
+  load_raw(run, dir, le16({1, 2, 3, 4}), 0, 3, 0, &transcript);
   EXPECT_NE(transcript.find("holds 2 bytes more"), std::string::npos) << transcript;
-  EXPECT_EQ(altitudes(st), (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(altitudes(run), (std::vector<double>{1, 2, 3}));
 }
 
 TEST(DemLoading, GridAnnouncingMoreCellsThanItsFileHoldsStopsBeforeReadingThem) {
   TempDir dir;
-  RunState st;
-  st.job.dem.path = dir / "big.asc";
-  write_file(st.job.dem.path, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
+  ::Run run;
+  run.job.dem.path = dir / "big.asc";
+  write_file(run.job.dem.path, "ncols 100000\nnrows 100000\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n");
   Step step;
-  const std::string message = stop_of([&] { load_grid(st, step.out, [](const char*, int, int) {}); });
+  const std::string message = stop_of([&] { load_dem(run, step.out, kNoProgress); });
   EXPECT_NE(message.find("big.asc announces 100000 lines x 100000 columns"), std::string::npos) << message;
 }
 
 TEST(DemLoading, GridCellsAreReadBackFromTheSpillFileOrTheText) {
   TempDir dir;
   for (const bool spill : {true, false}) {
-    RunState st;
-    st.job.dem.path = dir / "g.asc";
-    st.job.mask.layout = MaskLayout::raw;
-    st.job.mask.path = dir / "zone.raw";
-    write_bytes(st.job.mask.path, Bytes(6, 1));
-    write_file(st.job.dem.path, "ncols 2\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n1.5 -2\n3 4e2\n-0.25 6\n");
-    st.mask.lines = 3, st.mask.columns = 2;
+    ::Run run;
+    run.job.dem.path = dir / "g.asc";
+    run.job.mask.layout = MaskLayout::raw;
+    run.job.mask.path = dir / "zone.raw";
+    write_bytes(run.job.mask.path, Bytes(6, 1));
+    write_file(dir / "zone.txt", "3 2\n");
+    write_file(run.job.dem.path, "ncols 2\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n1.5 -2\n3 4e2\n-0.25 6\n");
     Step step;
-    load_grid(st, step.out, [](const char*, int, int) {});
-    load_mask(st, step.out);
+    load_dem(run, step.out, kNoProgress);
+    load_mask(run, step.out);
     EXPECT_EQ(temporaries_in(dir.path()).size(), 1u);
-    if (!spill) st.dem.spill.discard();  // as when the folder had no room for it
+    if (!spill) {
+      EXPECT_TRUE(run.dem->release_copy());  // as when the folder had no room for it
+    }
     for (int pass = 0; pass < 2; ++pass) {
-      EXPECT_EQ(altitudes(st), (std::vector<double>{1.5, -2, 3, 400, -0.25, 6})) << spill << pass;
+      EXPECT_EQ(altitudes(run), (std::vector<double>{1.5, -2, 3, 400, -0.25, 6})) << spill << pass;
     }
   }
   EXPECT_TRUE(temporaries_in(dir.path()).empty());
@@ -152,10 +156,18 @@ TEST(DemLoading, GridCellsAreReadBackFromTheSpillFileOrTheText) {
 
 namespace {
 
-void mask_state(RunState& st, const TempDir& dir, int lines, int cols) {
-  st.dem.geometry.nb_lig = lines;
-  st.dem.geometry.nb_col = cols;
-  st.job.mask.path = dir / "zone.bmp";
+// A raw DEM of lines x cols zeros, loaded, and a bitmap mask's path.
+void mask_state(Run& run, const TempDir& dir, int lines, int cols) {
+  DemChoice& dem = run.job.dem;
+  dem.layout = DemLayout::raw;
+  dem.unit = 0;
+  dem.path = dir / "dem_m2.raw";
+  write_bytes(dem.path, le16(std::vector<unsigned>(static_cast<std::size_t>(lines * cols), 0)));
+  write_file(dir / "dem_m2.txt", std::to_string(lines) + "\n" + std::to_string(cols) + "\n2\n0\n0\n10\n");
+  std::ostringstream notes;
+  load_dem(run, notes, kNoProgress);
+  run.job.mask.layout = MaskLayout::bitmap;
+  run.job.mask.path = dir / "zone.bmp";
 }
 
 void write_bitmap(const std::string& path, int cols, int lines, int type, const std::vector<unsigned char>& bytes,
@@ -171,21 +183,21 @@ void write_bitmap(const std::string& path, int cols, int lines, int type, const 
 
 TEST(MaskLoading, RawMaskSizeCheckedFirstThenItsLength) {
   TempDir dir;
-  RunState st;
-  mask_state(st, dir, 2, 3);
-  st.job.mask.layout = MaskLayout::raw;
-  st.job.mask.path = dir / "zone.raw";
-  write_bytes(st.job.mask.path, {0, 1, 2, 3, 4, 5});
-  st.mask.lines = 3, st.mask.columns = 2;  // swapped in the descriptor
+  ::Run run;
+  mask_state(run, dir, 2, 3);
+  run.job.mask.layout = MaskLayout::raw;
+  run.job.mask.path = dir / "zone.raw";
+  write_bytes(run.job.mask.path, {0, 1, 2, 3, 4, 5});
+  write_file(dir / "zone.txt", "3 2\n");  // swapped in the descriptor
   Step step;
-  EXPECT_EQ(stop_of([&] { load_mask(st, step.out); }),
-            "\n\n\tThe mask size is not the size of the DEM \n\t(the DEM  has 2 lines x 3 columns, the mask " +
-                st.job.mask.path + " 3 lines x 2 columns)\n");
+  EXPECT_EQ(stop_of([&] { load_mask(run, step.out); }),
+            "\n\n\tThe mask size is not the size of the DEM \n\t(the DEM " + run.job.dem.path +
+                " has 2 lines x 3 columns, the mask " + run.job.mask.path + " 3 lines x 2 columns)\n");
 
-  st.mask.lines = 2, st.mask.columns = 3;
-  load_mask(st, step.out);
-  write_bytes(st.job.mask.path, {0, 1, 2, 3, 4});
-  const std::string short_message = stop_of([&] { load_mask(st, step.out); });
+  write_file(dir / "zone.txt", "2 3\n");
+  load_mask(run, step.out);
+  write_bytes(run.job.mask.path, {0, 1, 2, 3, 4});
+  const std::string short_message = stop_of([&] { load_mask(run, step.out); });
   EXPECT_NE(short_message.find("zone.raw is too short"), std::string::npos) << short_message;
 }
 
@@ -212,23 +224,17 @@ TEST(MaskLoading, BitmapMasks) {
   };
   for (const Case& c : cases) {
     write_bitmap(dir / "zone.bmp", c.cols, c.lines, c.type, c.pixels, c.coloured_palette ? coloured.data() : nullptr);
-    RunState st;
-    mask_state(st, dir, 2, c.cols);
+    ::Run run;
+    mask_state(run, dir, 2, c.cols);
     Step step;
     if (c.expected.empty()) {
-      const std::string message = stop_of([&] { load_mask(st, step.out); });
+      const std::string message = stop_of([&] { load_mask(run, step.out); });
       EXPECT_NE(message.find(c.stop_has), std::string::npos) << c.name << ": " << message;
       continue;
     }
-    load_mask(st, step.out);
-    st.job.dem.layout = DemLayout::raw;
-    st.coef = 1.0;
-    st.job.dem.path = dir / "dem_m2.raw";
-    write_bytes(st.job.dem.path, le16(std::vector<unsigned>(c.expected.size(), 0)));
-    InputFile dem = open_input(st.job.dem.path);
-    st.dem.stamp = file_stamp(dem.get());
+    load_mask(run, step.out);
     std::vector<unsigned char> seen;
-    for_each_band(st, [&](const Band& band) {
+    for_each_band(*run.dem, *run.mask, [&](const Band& band) {
       for (int k = 0; k < band.count; ++k) seen.insert(seen.end(), band.mask[k], band.mask[k] + band.width);
     });
     EXPECT_EQ(seen, c.expected) << c.name;
@@ -237,11 +243,11 @@ TEST(MaskLoading, BitmapMasks) {
 
 TEST(MaskLoading, AFileThatIsNoBitmapGetsTheBitmapMessage) {
   TempDir dir;
-  RunState st;
-  mask_state(st, dir, 2, 3);
-  write_file(st.job.mask.path, "not a bitmap at all");
+  ::Run run;
+  mask_state(run, dir, 2, 3);
+  write_file(run.job.mask.path, "not a bitmap at all");
   Step step;
-  const std::string message = stop_of([&] { load_mask(st, step.out); });
-  EXPECT_NE(message.find(st.job.mask.path + " cannot be read as a bitmap"), std::string::npos) << message;
+  const std::string message = stop_of([&] { load_mask(run, step.out); });
+  EXPECT_NE(message.find(run.job.mask.path + " cannot be read as a bitmap"), std::string::npos) << message;
   EXPECT_NE(message.find("uncompressed"), std::string::npos);
 }

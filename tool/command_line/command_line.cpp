@@ -13,7 +13,7 @@
 #include "files/output_file.h"
 #include "number_text.h"
 #include "platform.h"
-#include "run_state.h"
+#include "run.h"
 #include "version.h"
 #include "work/work.h"
 
@@ -415,7 +415,7 @@ void check_input_there(const std::string& path, const char* role) {
 }
 
 // The closing line on a terminal: what was written, and the volume.
-void closing_line(const CommandLine& command, const RunState& st, const WrittenResult& written, std::ostream& errors) {
+void closing_line(const CommandLine& command, const Run& run, const WrittenResult& written, std::ostream& errors) {
   const Job& job = command.job;
   if (job.table) {
     const std::string rows = std::to_string(written.table_rows) + " zone" + (written.table_rows == 1 ? "" : "s");
@@ -426,9 +426,9 @@ void closing_line(const CommandLine& command, const RunState& st, const WrittenR
   if (!job.result_wanted) return;
   std::string names;
   for (const std::string& name : written.names) names += (names.empty() ? "" : ", ") + name;
-  errors << "mesacrop: written in " << st.folder << ": " << names;
+  errors << "mesacrop: written in " << run.folder << ": " << names;
   if (job.zone.volume()) {
-    errors << text("; volume %lf km3 (%.3f m3)", st.zone.vol_tot * 1e-9, st.zone.vol_tot);
+    errors << text("; volume %lf km3 (%.3f m3)", run.zone.vol_tot * 1e-9, run.zone.vol_tot);
   }
   errors << "\n";
 }
@@ -483,7 +483,9 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
   read_mask_name(job.mask, names[1]);
   job.result_wanted = names.size() == 3;
   if (job.result_wanted) read_result_name(job.result, names[2]);
-  if (!p.size_given) job.mask.lines.reset(), job.mask.columns.reset();
+  // --size is for the raw ones among them.
+  if (job.dem.layout != DemLayout::raw) job.dem.lines.reset(), job.dem.columns.reset();
+  if (job.mask.layout != MaskLayout::raw) job.mask.lines.reset(), job.mask.columns.reset();
   check_choices(job, p.code_given, p.size_given);
   return command;
 }
@@ -492,16 +494,16 @@ int run_command_line(CommandLine command, std::ostream& out, std::ostream& error
   NoteLines note_lines(errors);
   std::ostream notes(&note_lines);
   ProgressLine progress(errors, !command.quiet && errors_go_to_console());
-  RunState st;
-  st.job = command.job;
+  Run run;
+  run.job = command.job;
   try {
-    check_input_there(st.job.dem.path, "DEM");
-    check_input_there(st.job.mask.path, "mask");
-    const WrittenResult written = run_job(st, out, notes, [&](const char* pass, int line, int lines) {
+    check_input_there(run.job.dem.path, "DEM");
+    check_input_there(run.job.mask.path, "mask");
+    const WrittenResult written = run_job(run, out, notes, [&](const char* pass, int line, int lines) {
       progress(pass, line, lines);
     });
-    if (st.job.result_wanted && st.job.result.report_copy == "-") out << written.report;
-    if (errors_go_to_console()) closing_line(command, st, written, errors);
+    if (run.job.result_wanted && run.job.result.report_copy == "-") out << written.report;
+    if (errors_go_to_console()) closing_line(command, run, written, errors);
     return 0;
   } catch (const FatalStop& stop) {
     errors << "mesacrop: " << one_line(stop.message) << "\n";

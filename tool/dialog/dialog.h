@@ -11,12 +11,12 @@
 #include <string>
 
 #include "console.h"
-#include "run_state.h"
+#include "run.h"
 #include "work/work.h"
 
-void opening(RunState& st, Console& con, const std::string& images_dir);
-void parameters(RunState& st, Console& con);
-void saving(RunState& st, Console& con);
+void opening(Run& run, Console& con, const std::string& images_dir);
+void parameters(Run& run, Console& con);
+void saving(Run& run, Console& con);
 
 // The banner shown first.
 void print_banner(Console& con);

@@ -6,6 +6,7 @@
 #include "files/result_set.h"
 #include "platform.h"
 #include "files/library_raster.h"
+#include "formats/registry.h"
 #include "raster/geometry.h"
 
 namespace {
@@ -23,112 +24,106 @@ double ask_pixel_size(Console& con, const std::string& question) {
   }
 }
 
-void open_raw_dem(RunState& st, Console& con, const std::string& base) {
-  DemChoice& dem = st.job.dem;
+// The raw DEM: its size and pixel size asked where its descriptor has none,
+// its range shown before its unit is asked.
+void open_raw_dem(Run& run, Console& con, const std::string& base) {
+  DemChoice& dem = run.job.dem;
   dem.layout = DemLayout::raw;
   dem.itype = ask_choice(con, "\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", 1);
-  const RawType& type = raw_type(dem.itype);
-  dem.path = raw_raster_file(base, type);
-  st.dem.descriptor_path = raw_descriptor_file(base, type);
-  open_required(dem.path);
-  if (!read_dem_descriptor(st)) {
+  dem.path = raw_raster_file(base, raw_type(dem.itype));
+  dem.size_source = "Your answer";
+  run.dem = open_dem(dem);
+  const unsigned needs = run.dem->needs();
+  if ((needs & kNeedsSize) != 0) {
     // Asked, and written beside the DEM once it is loaded.
-    say(con, "\n No File %s \n\n", st.dem.descriptor_path.c_str());
+    say(con, "\n No File %s \n\n", run.dem_facts().descriptor_path.c_str());
     dem.lines = ask_int(con, "\n\tNumber of lines   ? ");
     dem.columns = ask_int(con, "\n\tNumber of columns ? ");
     dem.pixel_size = ask_pixel_size(con, "\n\tPixel size ? ");
     dem.write_descriptor = true;
-    take_dem_size_choices(st, "Your answer");
+    check_dimensions(*dem.lines, *dem.columns, dem.size_source);
   }
-  if (st.dem.geometry.dpix_size == 0.0) {
+  if ((needs & kNeedsPixelSize) != 0 && dem.pixel_size.value_or(0.0) == 0.0) {
     dem.pixel_size = ask_pixel_size(con, "\n\n\tPixel Size (decimal value in meters) ? ");
-    take_dem_size_choices(st, "Your answer");
   }
-  const StoredRange range = raw_dem_range(st, con.out);
-  say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %d\n\t\tMax = %d ", range.low, range.high);
+  const StoredRange range = *run.dem->stored_range(dem, con.out);
+  say(con, "\n\n\tHypsometric dynamic scale:\n\t\tMin = %lld\n\t\tMax = %lld ", range.low, range.high);
   dem.unit = ask_choice(con, kUnitQuestion, 3);
-  raw_dem_loaded(st, range, con.out);
+  run.dem->load(dem, con.out, dialog_progress(con));
 }
 
-void open_geotiff(RunState& st, Console& con, const std::string& base) {
-  st.job.dem.layout = DemLayout::gdal;
-  st.job.dem.path = base + ".tif";
-  open_required(st.job.dem.path);
-  if (!open_gdal_dem(st)) st.job.dem.pixel_size = ask_pixel_size(con, "\n\n\tPixel Size (decimal value in meters) ? ");
+void open_geotiff(Run& run, Console& con, const std::string& base) {
+  DemChoice& dem = run.job.dem;
+  dem.layout = DemLayout::gdal;
+  dem.path = base + ".tif";
+  run.dem = open_dem(dem);
+  if ((run.dem->needs() & kNeedsPixelSize) != 0) {
+    dem.pixel_size = ask_pixel_size(con, "\n\n\tPixel Size (decimal value in meters) ? ");
+  }
   try {
-    gdal_dem_loaded(st, con.out);
+    run.dem->load(dem, con.out, dialog_progress(con));
   } catch (const MissingChoice& missing) {
     // The dialog has no question for it: the band must say it.
     fatal_stop(text("\n\n\tThe unit of the altitudes is not known: %s (on the command line),\n\tor set the band's "
                     "unit first (gdal_edit.py -units m %s)\n",
-                    missing.message.c_str(), st.job.dem.path.c_str()));
+                    missing.message.c_str(), dem.path.c_str()));
   }
 }
 
-void open_ascii_grid(RunState& st, Console& con, const std::string& base) {
-  st.job.dem.layout = DemLayout::ascii_grid;
-  st.job.dem.path = grid_file(base);
-  open_required(st.job.dem.path);
+void open_ascii_grid(Run& run, Console& con, const std::string& base) {
+  DemChoice& dem = run.job.dem;
+  dem.layout = DemLayout::ascii_grid;
+  dem.path = grid_file(base);
+  run.dem = open_dem(dem);
   say(con, "\n");
-  load_grid(st, con.out, dialog_progress(con));
+  run.dem->load(dem, con.out, dialog_progress(con));
 }
 
-void open_mask(RunState& st, Console& con) {
-  MaskChoice& mask = st.job.mask;
-  const std::string base = st.folder + ask_name(con, "\n\n\tName of the mask ? ");
+void open_mask(Run& run, Console& con) {
+  MaskChoice& mask = run.job.mask;
+  const std::string base = run.folder + ask_name(con, "\n\n\tName of the mask ? ");
   const int mask_type = gdal_available()
                             ? ask_choice(con, "\n\n\tMask Type :\n\t\t0 ====> bitmap\n\t\t1 ====> raster\n\t\t2 ====> GeoTIFF\n\t\t", 2)
                             : ask_choice(con, "\n\n\tMask Type :\n\t\t0 ====> bitmap\n\t\t1 ====> raster\n\t\t", 1);
-  if (mask_type == 2) {
-    mask.layout = MaskLayout::gdal;
-    mask.path = base + ".tif";
-    open_required(mask.path);
-  } else if (mask_type == 1) {
-    mask.layout = MaskLayout::raw;
-    mask.path = base + ".raw";
-    st.mask.descriptor_path = base + ".txt";
-    open_required(mask.path, "\n\n\tFile %s unknown\n");
-    if (!read_mask_descriptor(st)) {
-      say(con, "\n\n\tNo descriptive file %s unknown\n", st.mask.descriptor_path.c_str());
-      mask.lines = st.mask.lines = ask_int(con, "\n\n\tPlease introduce : \n\t\tthe number of lines : ");
-      mask.columns = st.mask.columns = ask_int(con, "\t\tthe number of columns : ");
-    }
-  } else {
-    mask.layout = MaskLayout::bitmap;
-    mask.path = base + ".bmp";
-    open_required(mask.path);
+  mask.layout = mask_type == 2 ? MaskLayout::gdal : mask_type == 1 ? MaskLayout::raw : MaskLayout::bitmap;
+  mask.path = base + (mask_type == 2 ? ".tif" : mask_type == 1 ? ".raw" : ".bmp");
+  run.mask = open_mask(mask);
+  if (run.mask->needs_size()) {
+    say(con, "\n\n\tNo descriptive file %s unknown\n", run.mask->facts().descriptor_path.c_str());
+    mask.lines = ask_int(con, "\n\n\tPlease introduce : \n\t\tthe number of lines : ");
+    mask.columns = ask_int(con, "\t\tthe number of columns : ");
   }
-  load_mask(st, con.out);
+  run.mask->load(mask, run.dem_facts(), run.job.dem.path, con.out);
 }
 
 }  // namespace
 
-void opening(RunState& st, Console& con, const std::string& images_dir) {
+void opening(Run& run, Console& con, const std::string& images_dir) {
   print_banner(con);
   for (;;) {
     const std::string nomdir =
         ask_name(con, text("\n\n\tName of the File Folder located in the Directory %s : ", images_dir.c_str()));
-    st.folder = images_dir + nomdir + kPathSeparator;
-    if (is_folder(st.folder)) break;
-    say(con, "\n\tThere is no folder %s: please name a folder of %s\n", st.folder.c_str(), images_dir.c_str());
+    run.folder = images_dir + nomdir + kPathSeparator;
+    if (is_folder(run.folder)) break;
+    say(con, "\n\tThere is no folder %s: please name a folder of %s\n", run.folder.c_str(), images_dir.c_str());
   }
   {
     // What runs that were stopped left in the folder is put right first,
     // unless another run is putting its result in place there just now (it
     // does the same then, and so does this run before putting its own).
-    const FolderLock lock(st.folder, false);
-    if (lock.held()) say(con, "%s", recover_interrupted_results(st.folder).c_str());
+    const FolderLock lock(run.folder, false);
+    if (lock.held()) say(con, "%s", recover_interrupted_results(run.folder).c_str());
   }
 
-  const std::string base = st.folder + ask_name(con, "\n\n\tName of Digital Elevation Model [DEM] (without any extension) ? ");
+  const std::string base = run.folder + ask_name(con, "\n\n\tName of Digital Elevation Model [DEM] (without any extension) ? ");
   const int format = ask_format(con);
   if (format == 2) {
-    open_geotiff(st, con, base);
+    open_geotiff(run, con, base);
   } else if (format == 1) {
-    open_raw_dem(st, con, base);
+    open_raw_dem(run, con, base);
   } else {
-    open_ascii_grid(st, con, base);
+    open_ascii_grid(run, con, base);
   }
-  show_dimensions(st, con.out);
-  open_mask(st, con);
+  show_dimensions(run, con.out);
+  open_mask(run, con);
 }

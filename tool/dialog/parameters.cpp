@@ -1,10 +1,10 @@
 // The zone questions.
 #include "dialog.h"
 
-void parameters(RunState& st, Console& con) {
-  ZoneChoice& zone = st.job.zone;
+void parameters(Run& run, Console& con) {
+  ZoneChoice& zone = run.job.zone;
   zone.code = ask_int(con, "\n\n\tMask Code ? ");
-  code_warning(st, con.out);
+  code_warning(run, con.out);
   zone.outside_m = ask_real(con, "\n\tCorresponding hypsometric value ? ");
   // A negative answer is accepted and means no volume.
   do {

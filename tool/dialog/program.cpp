@@ -8,11 +8,11 @@
 
 int run_mesacrop(Console& con, const std::string& images_dir) {
   try {
-    RunState st;
-    opening(st, con, images_dir);
-    parameters(st, con);
-    measure_zone(st, con.out, dialog_progress(con));
-    saving(st, con);
+    Run run;
+    opening(run, con, images_dir);
+    parameters(run, con);
+    measure_zone(run, con.out, dialog_progress(con));
+    saving(run, con);
     con.out.flush();
     return 0;
   } catch (const FatalStop& stop) {

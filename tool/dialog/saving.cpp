@@ -14,21 +14,21 @@ const char* const kScaleQuestion =
 
 // Asks format, raster type and scale until they describe files the result can
 // be written to. False when the result name must be asked again.
-bool choose_output(RunState& st, Console& con) {
-  ResultChoice& result = st.job.result;
+bool choose_output(Run& run, Console& con) {
+  ResultChoice& result = run.job.result;
   for (;;) {
     const int format = ask_format(con);
     result.layout = format == 2 ? ResultLayout::geotiff : format == 1 ? ResultLayout::raw : ResultLayout::ascii_grid;
     if (result.layout == ResultLayout::raw) {
       result.itype = ask_choice(con, kTypeQuestion, 1);
-      if (st.job.dem.layout != DemLayout::raw) result.unit = ask_choice(con, kScaleQuestion, 3);
+      if (run.job.dem.layout != DemLayout::raw) result.unit = ask_choice(con, kScaleQuestion, 3);
     }
-    for (const std::string& problem : {replaced_input(st), foreign_file(st)}) {
+    for (const std::string& problem : {replaced_input(run), foreign_file(run)}) {
       if (problem.empty()) continue;
       say(con, "%s", problem.c_str());
       return false;
     }
-    const std::string problem = fit_problem(st);
+    const std::string problem = fit_problem(run);
     if (problem.empty()) return true;
     say(con, "%s", problem.c_str());
   }
@@ -36,47 +36,47 @@ bool choose_output(RunState& st, Console& con) {
 
 // A grid's questions: the volume noted, the corner of a raw DEM (which a
 // GeoTIFF needs too; its report holds the volume).
-void grid_questions(RunState& st, Console& con) {
-  const bool grid = st.job.result.layout == ResultLayout::ascii_grid;
-  if (grid && st.job.zone.volume()) {
-    say(con, "\n\n\tThe calculated volume is equal to %lf km3", st.zone.vol_tot * 1e-9);
+void grid_questions(Run& run, Console& con) {
+  const bool grid = run.job.result.layout == ResultLayout::ascii_grid;
+  if (grid && run.job.zone.volume()) {
+    say(con, "\n\n\tThe calculated volume is equal to %lf km3", run.zone.vol_tot * 1e-9);
     say(con, "\n\tbut this value is not reported in the ascii format ");
     say(con, "\n\n\tTake note of this value before saving ");
     say(con, "\n\tand then, press any key ");
     wait_key(con);
   }
-  if (!st.dem.geometry.placed) {
+  if (!run.geometry().placed) {
     say(con, "\n\n\tIn order to create the required DEM ascii ");
     say(con, "\n\tyou must enter the UTM coordinates ");
     Corner corner;
     corner.x = ask_real(con, "\n\t\tX_min ? ");
     corner.y = ask_real(con, "\t\tY_min ? ");
-    st.job.result.corner = corner;
+    run.job.result.corner = corner;
   }
   if (grid) say(con, "\n\n");
 }
 
 }  // namespace
 
-void saving(RunState& st, Console& con) {
+void saving(Run& run, Console& con) {
   do {
     std::string name;
     for (;;) {
       name = ask_name(con, "\n\n\tName of the resulting DEM (without any extension) ? ");
-      const std::string problem = result_name_problem(st.folder, name);
+      const std::string problem = result_name_problem(run.folder, name);
       if (problem.empty()) break;
       say(con, "%s", problem.c_str());
     }
-    st.job.result.base = st.folder + name;
-  } while (!choose_output(st, con));
+    run.job.result.base = run.folder + name;
+  } while (!choose_output(run, con));
 
-  if (st.job.result.layout != ResultLayout::raw) grid_questions(st, con);
-  outside_nodata_warning(st, con.out);
-  const WrittenResult written = write_result(st, {}, con.out, dialog_progress(con));
+  if (run.job.result.layout != ResultLayout::raw) grid_questions(run, con);
+  outside_nodata_warning(run, con.out);
+  const WrittenResult written = write_result(run, {}, con.out, dialog_progress(con));
   std::string names;
   for (const std::string& name : written.names) names += (names.empty() ? "" : ", ") + name;
   // A grid's volume was shown before its questions; the others' here.
-  const bool volume = st.job.zone.volume() && st.job.result.layout != ResultLayout::ascii_grid;
-  say(con, "\n\n\tWritten in %s: %s%s\n", st.folder.c_str(), names.c_str(),
-      volume ? text("; volume %lf km3", st.zone.vol_tot * 1e-9).c_str() : "");
+  const bool volume = run.job.zone.volume() && run.job.result.layout != ResultLayout::ascii_grid;
+  say(con, "\n\n\tWritten in %s: %s%s\n", run.folder.c_str(), names.c_str(),
+      volume ? text("; volume %lf km3", run.zone.vol_tot * 1e-9).c_str() : "");
 }

@@ -23,7 +23,13 @@ InputFile open_input(const std::string& path);
 // `unknown` (a format taking the path).
 InputFile open_required(const std::string& path, const char* unknown = "\n File %s unknown\n");
 
+// The same checks and messages as open_required, without opening the file:
+// for a library that opens it itself.
+void require_input(const std::string& path, const char* unknown = "\n File %s unknown\n");
+
 // Stops the run, naming `path`, when the open file `f` is no longer the file
 // whose stamp was taken when it was loaded: the passes over it would read
 // other cells than those its figures came from.
 void check_unchanged(std::FILE* f, const std::string& path, const FileStamp& loaded);
+// The same for a file a library holds open: by its path.
+void check_unchanged_path(const std::string& path, const FileStamp& loaded);

@@ -7,7 +7,10 @@
 #include <functional>
 #include <vector>
 
-#include "run_state.h"
+#include "raster/geometry.h"
+
+class DemSource;
+class MaskSource;
 
 // About how many cells a band holds: its buffers stay a few MiB whatever the
 // DEM's size.
@@ -55,10 +58,9 @@ struct Band {
   long long cells() const { return static_cast<long long>(count) * width; }
 };
 
-// Reads the run's DEM (in metres: raw cells / coef, or the stored cells of a
-// raw DEM; a grid's cells from its spill file when it has one, else from its
-// text again) and mask in bands, in file order, and hands each band to
-// `work`, which may change its altitudes. Stops the run, naming the file,
-// when an input is no longer the file that was loaded.
-void for_each_band(RunState& st, const std::function<void(const Band&)>& work,
-                   BandCells cells = BandCells::metres, MaskCells mask_cells = MaskCells::zone);
+// Reads the DEM (in metres, or a raw DEM's stored cells too) and the mask
+// in bands, in file order, and hands each band to `work`, which may change
+// its altitudes. `code` is the zone's (MaskCells::zone). Each source checks
+// its file unchanged at the pass's start and end.
+void for_each_band(DemSource& dem, MaskSource& mask, const std::function<void(const Band&)>& work,
+                   BandCells cells = BandCells::metres, MaskCells mask_cells = MaskCells::zone, long long code = 0);

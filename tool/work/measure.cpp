@@ -5,18 +5,19 @@
 #include "text.h"
 #include "work.h"
 
-void measure_band(const RunState& st, const Band& band, ZoneFigures& figures) {
-  const RasterGeometry& g = st.dem.geometry;
-  const CellAreas& areas = st.dem.areas;
+void measure_band(const Run& run, const Band& band, ZoneFigures& figures) {
+  const RasterGeometry& g = run.geometry();
+  const CellAreas& areas = run.dem_facts().areas;
+  const ZoneChoice& zone = run.job.zone;
+  const int code = run.mask->zone_value(zone.code);
   for (int k = 0; k < band.count; ++k) {
     const int line = band.first + k;
     const bool inner = line >= 1 && line <= g.nb_lig - 2;
     const double surf_pix = areas.of_line(line);
     const long long full = figures.full_cells, half = figures.half_cells;
     add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
-                  inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, zone_code(st), g,
-                  st.job.zone.volume(), surf_pix, st.job.zone.base_m ? &*st.job.zone.base_m : nullptr,
-                  st.job.zone.edge == EdgeRule::full);
+                  inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, code, g, zone.volume(),
+                  surf_pix, zone.base_m ? &*zone.base_m : nullptr, zone.edge == EdgeRule::full);
     if (areas.ellipsoidal) {
       // The zone's area, line by line, as the volume weighs its cells.
       figures.area_m2 += (static_cast<double>(figures.full_cells - full) +
@@ -25,35 +26,38 @@ void measure_band(const RunState& st, const Band& band, ZoneFigures& figures) {
   }
 }
 
-void measure_zone(RunState& st, std::ostream& notes, const PassProgress& progress) {
-  const RasterGeometry& g = st.dem.geometry;
+void measure_zone(Run& run, std::ostream& notes, const PassProgress& progress) {
+  const RasterGeometry& g = run.geometry();
   ZoneFigures figures;
-  for_each_band(st, [&](const Band& band) {
-    if (band.column == 0) progress("measuring the zone", band.first, g.nb_lig);
-    measure_band(st, band, figures);
-  });
+  for_each_band(
+      *run.dem, *run.mask,
+      [&](const Band& band) {
+        if (band.column == 0) progress("measuring the zone", band.first, g.nb_lig);
+        measure_band(run, band, figures);
+      },
+      BandCells::metres, MaskCells::zone, run.job.zone.code);
   progress("measuring the zone", g.nb_lig, g.nb_lig);
-  zone_measured(st, figures, notes);
+  zone_measured(run, figures, notes);
 }
 
-void zone_measured(RunState& st, ZoneFigures figures, std::ostream& notes) {
-  const CellAreas& areas = st.dem.areas;
-  const bool volume = st.job.zone.volume();
+void zone_measured(Run& run, ZoneFigures figures, std::ostream& notes) {
+  const CellAreas& areas = run.dem_facts().areas;
   if (!areas.ellipsoidal) {
     figures.area_m2 = (static_cast<double>(figures.full_cells) + 0.5 * static_cast<double>(figures.half_cells)) *
                       areas.planar_m2;
   }
-  st.zone = figures;
-  st.zone_measured = true;
-  if (st.job.mask.layout == MaskLayout::gdal) code_warning(st, notes);
-  if (volume && figures.nodata_cells > 0) note(notes, "\n\n\t%s", no_data_note(st).c_str());
+  run.zone = figures;
+  run.zone_measured = true;
+  if (run.mask->codes_take_a_pass()) code_warning(run, notes);
+  if (run.job.zone.volume() && figures.nodata_cells > 0) note(notes, "\n\n\t%s", no_data_note(run).c_str());
 }
 
-std::string no_data_note(const RunState& st) {
-  const long long cells = st.zone.nodata_cells;
-  const std::string marker = st.dem.stored_nodata ? "stored value " + std::to_string(*st.dem.stored_nodata)
-                             : st.dem.gdal && st.dem.gdal->mask_band ? std::string("the DEM's mask band")
-                                                                     : "value " + shortest_text(st.dem.geometry.nodata);
+std::string no_data_note(const Run& run) {
+  const DemFacts& dem = run.dem_facts();
+  const long long cells = run.zone.nodata_cells;
+  const std::string marker = dem.stored_nodata ? "stored value " + std::to_string(*dem.stored_nodata)
+                             : dem.gdal && dem.gdal->mask_band ? std::string("the DEM's mask band")
+                                                               : "value " + shortest_text(dem.geometry.nodata);
   return text("%lld cell%s of the zone ha%s no data (%s): left out of the volume", cells, cells == 1 ? "" : "s",
               cells == 1 ? "s" : "ve", marker.c_str());
 }

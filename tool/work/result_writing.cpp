@@ -27,12 +27,13 @@ namespace {
 // The value that the grid header's nodata_value line declares.
 constexpr double kGridNoData = -9999.9999;
 
-bool raw_result(const RunState& st) { return st.job.result.layout == ResultLayout::raw; }
+bool raw_result(const Run& run) { return run.job.result.layout == ResultLayout::raw; }
 
 // The unit of a raw result's stored values: a raw DEM's, or the one chosen
 // for a grid's result.
-double result_coef(const RunState& st) {
-  return st.job.dem.layout != DemLayout::raw ? kScaleCoef[st.job.result.unit.value_or(0)] : st.coef;
+double result_coef(const Run& run) {
+  const DemFacts& dem = run.dem_facts();
+  return dem.stored_cells ? dem.stored_per_metre : kScaleCoef[run.job.result.unit.value_or(0)];
 }
 
 struct StoredExtremes {
@@ -41,13 +42,13 @@ struct StoredExtremes {
 
 // The stored values of the result's extremes: the zone's altitudes and, when
 // some cell lies outside the zone, the hypsometric value.
-StoredExtremes stored_extremes(const RunState& st) {
-  double min_s = st.zone.lowest, max_s = st.zone.highest;
-  if (st.zone.other_cells > 0) {
-    min_s = std::min(min_s, st.job.zone.outside_m);
-    max_s = std::max(max_s, st.job.zone.outside_m);
+StoredExtremes stored_extremes(const Run& run) {
+  double min_s = run.zone.lowest, max_s = run.zone.highest;
+  if (run.zone.other_cells > 0) {
+    min_s = std::min(min_s, run.job.zone.outside_m);
+    max_s = std::max(max_s, run.job.zone.outside_m);
   }
-  const double coef = result_coef(st);
+  const double coef = result_coef(run);
   return {stored_value(min_s * coef), stored_value(max_s * coef)};
 }
 
@@ -111,21 +112,21 @@ bool earlier_result(const ResultFiles& files) {
 }
 
 // What the report says of a DEM read through GDAL.
-std::optional<SourceFacts> source_facts(const RunState& st) {
-  if (!st.dem.gdal) return std::nullopt;
-  const GdalRaster& r = *st.dem.gdal;
+std::optional<SourceFacts> source_facts(const Run& run) {
+  if (!run.dem_facts().gdal) return std::nullopt;
+  const GdalRaster& r = *run.dem_facts().gdal;
   SourceFacts s;
   s.format = r.driver;
   s.data_type = r.data_type;
   s.horizontal_unit = r.horizontal_unit;
-  s.vertical_unit = unit_name(st.dem.vertical_unit);
-  s.vertical_unit_found = !st.dem.vertical_unit_assumed;
+  s.vertical_unit = unit_name(run.dem_facts().vertical_unit);
+  s.vertical_unit_found = !run.dem_facts().vertical_unit_assumed;
   s.crs_name = r.crs_name;
   s.epsg = r.epsg;
-  const CellAreas& areas = st.dem.areas;
+  const CellAreas& areas = run.dem_facts().areas;
   s.ellipsoidal = areas.ellipsoidal;
   s.smallest_area_m2 = s.largest_area_m2 = areas.of_line(0);
-  for (int line = 1; areas.ellipsoidal && line < st.dem.geometry.nb_lig; ++line) {
+  for (int line = 1; areas.ellipsoidal && line < run.geometry().nb_lig; ++line) {
     s.smallest_area_m2 = std::min(s.smallest_area_m2, areas.of_line(line));
     s.largest_area_m2 = std::max(s.largest_area_m2, areas.of_line(line));
   }
@@ -135,7 +136,7 @@ std::optional<SourceFacts> source_facts(const RunState& st) {
 // The files every result has besides its raster: the DEM's coordinate
 // system (or none, and then none left from an earlier result of the name) and
 // the report for scripts.
-std::vector<std::string> add_prj_and_report(ResultSet& result, const RunState& st, const ResultFiles& files,
+std::vector<std::string> add_prj_and_report(ResultSet& result, const Run& run, const ResultFiles& files,
                         const RasterGeometry& geometry, std::string& report_text,
                         const std::vector<std::string>& sidecars = {}, std::optional<double> result_nodata = {}) {
   if (files.prj.empty()) {
@@ -145,14 +146,14 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const RunState& s
   } else if (earlier_result(files)) {
     result.drop(files.prj);
   }
-  const ZoneChoice& zone = st.job.zone;
-  JsonReport report{kVersion, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, st.zone,
+  const ZoneChoice& zone = run.job.zone;
+  JsonReport report{kVersion, run.job.dem.path, run.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, run.zone,
                     zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m, std::nullopt, false};
-  report.format = st.job.result.layout == ResultLayout::geotiff ? "GeoTIFF"
-                  : !raw_result(st)                               ? "ascii grid"
-                  : raw_type(st.job.result.itype).bits == 16      ? "raw 16-bit"
+  report.format = run.job.result.layout == ResultLayout::geotiff ? "GeoTIFF"
+                  : !raw_result(run)                               ? "ascii grid"
+                  : raw_type(run.job.result.itype).bits == 16      ? "raw 16-bit"
                                                                   : "raw 32-bit";
-  report.source = source_facts(st);
+  report.source = source_facts(run);
   report.files = written_names(files, geometry.has_prj, sidecars);
   report.result_nodata = result_nodata;
   report.full_edge = zone.edge == EdgeRule::full;
@@ -164,12 +165,12 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const RunState& s
 // The bytes a result cannot take less of on the disk: a raw raster's cells,
 // a grid's shortest values ("0.000000" and a tab), a GeoTIFF's index of
 // tiles (two 8-byte numbers a tile).
-double least_result_bytes(const RunState& st) {
-  const RasterGeometry& g = st.dem.geometry;
+double least_result_bytes(const Run& run) {
+  const RasterGeometry& g = run.geometry();
   const double cells = static_cast<double>(g.cells());
-  switch (st.job.result.layout) {
+  switch (run.job.result.layout) {
     case ResultLayout::raw:
-      return cells * raw_type(st.job.result.itype).cell_bytes;
+      return cells * raw_type(run.job.result.itype).cell_bytes;
     case ResultLayout::ascii_grid:
       return cells * 9.0;
     default:
@@ -179,11 +180,11 @@ double least_result_bytes(const RunState& st) {
 
 // A result that plainly cannot fit the free space of its folder is not
 // begun.
-bool has_room(const RunState& st, const ResultFiles& files) {
-  return least_result_bytes(st) <= static_cast<double>(free_space(folder_of(files.raster)));
+bool has_room(const Run& run, const ResultFiles& files) {
+  return least_result_bytes(run) <= static_cast<double>(free_space(folder_of(files.raster)));
 }
-void check_room(const RunState& st, const ResultFiles& files) {
-  const double least = least_result_bytes(st);
+void check_room(const Run& run, const ResultFiles& files) {
+  const double least = least_result_bytes(run);
   const std::uint64_t free = free_space(folder_of(files.raster));
   if (least > static_cast<double>(free)) {
     fatal_stop(text("\n\n\tThe result %s needs at least %.0f bytes, and its folder has %llu free: please make room "
@@ -192,100 +193,108 @@ void check_room(const RunState& st, const ResultFiles& files) {
   }
 }
 
-std::vector<std::string> write_raster(RunState& st, ResultSet& result, const ResultFiles& files, std::ostream& notes,
+std::vector<std::string> write_raster(Run& run, ResultSet& result, const ResultFiles& files, std::ostream& notes,
                   const PassProgress& progress, std::string& report_text) {
-  const RasterGeometry& g = st.dem.geometry;
-  const ZoneChoice& zone = st.job.zone;
-  const RawType& type = raw_type(st.job.result.itype);
+  const RasterGeometry& g = run.geometry();
+  const ZoneChoice& zone = run.job.zone;
+  const RawType& type = raw_type(run.job.result.itype);
   // The range was checked, or, for a zone not yet measured, cannot pass the
   // raster's (see fits_unmeasured), so every stored value fits its cell. A
   // raw DEM's result keeps its unit, so its cells are taken as stored.
-  const bool measure = !st.zone_measured;
+  const bool measure = !run.zone_measured;
   ZoneFigures figures;
   OutputFile& descriptor = result.add(files.descriptor);  // written once the zone's figures are known
   OutputFile& raster = result.add(files.raster);
   Vector<unsigned char> bytes = new_vector(
       ucvecteur, frucvecteur, static_cast<std::size_t>(band_shape(g).cells()) * static_cast<std::size_t>(type.cell_bytes),
       "result lines");
-  const bool raw_dem = st.job.dem.layout == DemLayout::raw;
-  const RawType& dem_type = raw_type(st.job.dem.itype);
-  const auto outside = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(zone.outside_m * st.coef)));
+  const std::optional<RawType>& stored = run.dem_facts().stored_cells;
+  const bool raw_dem = stored.has_value();
+  const double coef = result_coef(run);
+  const auto outside = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(zone.outside_m * coef)));
+  const int code = run.mask->zone_value(zone.code);
   auto write_band = [&](const Band& band) {
-    if (measure) measure_band(st, band, figures);
+    if (measure) measure_band(run, band, figures);
     const std::size_t cols = static_cast<std::size_t>(band.width);
     const std::size_t line_bytes = cols * static_cast<std::size_t>(type.cell_bytes);
     for (int k = 0; k < band.count; ++k) {
       if (band.column == 0) progress("writing the raster", band.first + k, g.nb_lig);
       unsigned char* out = bytes.data() + line_bytes * static_cast<std::size_t>(k);
       if (raw_dem) {
-        const std::size_t stored_line_bytes = cols * static_cast<std::size_t>(dem_type.cell_bytes);
-        select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), dem_type, band.mask[k],
-                         zone_code(st), outside, cols, type, out);
+        const std::size_t stored_line_bytes = cols * static_cast<std::size_t>(stored->cell_bytes);
+        select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), *stored, band.mask[k],
+                         code, outside, cols, type, out);
       } else {
-        extract_line(band.altitude[k], band.mask[k], band.width, zone_code(st), zone.outside_m, band.altitude[k]);
-        metres_to_raw(band.altitude[k], cols, st.coef, type, out);
+        extract_line(band.altitude[k], band.mask[k], band.width, code, zone.outside_m, band.altitude[k]);
+        metres_to_raw(band.altitude[k], cols, coef, type, out);
       }
     }
     raster.write(bytes.data(), line_bytes * static_cast<std::size_t>(band.count));
   };
-  for_each_band(st, write_band, !raw_dem ? BandCells::metres : measure ? BandCells::both : BandCells::stored);
+  for_each_band(*run.dem, *run.mask, write_band,
+                !raw_dem ? BandCells::metres : measure ? BandCells::both : BandCells::stored, MaskCells::zone,
+                zone.code);
   progress("writing the raster", g.nb_lig, g.nb_lig);
-  if (measure) zone_measured(st, figures, notes);
+  if (measure) zone_measured(run, figures, notes);
 
-  const StoredExtremes range = stored_extremes(st);
+  const StoredExtremes range = stored_extremes(run);
   const ResultReport report{g.nb_lig, g.nb_col, type.cell_bytes,
                             static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
-                            g.dpix_size, st.job.dem.path, st.job.mask.path, zone.code, zone.outside_m,
-                            zone.voltreat, st.zone.vol_tot};
+                            g.dpix_size, run.job.dem.path, run.job.mask.path, zone.code, zone.outside_m,
+                            zone.voltreat, run.zone.vol_tot};
   std::vector<std::string> descriptor_notes;
-  if (zone.volume() && st.zone.nodata_cells > 0) descriptor_notes.push_back(no_data_note(st));
+  if (zone.volume() && run.zone.nodata_cells > 0) descriptor_notes.push_back(no_data_note(run));
   if (zone.edge == EdgeRule::full) descriptor_notes.push_back("every cell of the zone with data counted whole (--edge full)");
   descriptor.write(result_descriptor_text(report, descriptor_notes));
 
   // The header that lets GIS tools open the raster directly; the cells
   // without data are stored like any altitude, and it says which value they hold.
   std::optional<long long> nodata;
-  if (st.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * st.coef));
+  if (run.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * coef));
   result.add(files.header).write(ehdr_text(g, type, nodata));
-  return add_prj_and_report(result, st, files, g, report_text);
+  return add_prj_and_report(result, run, files, g, report_text);
 }
 
-std::vector<std::string> write_grid(RunState& st, ResultSet& result, const ResultFiles& files, const PassProgress& progress,
+std::vector<std::string> write_grid(Run& run, ResultSet& result, const ResultFiles& files, const PassProgress& progress,
                 std::string& report_text) {
-  RasterGeometry g = st.dem.geometry;
+  RasterGeometry g = run.geometry();
   if (!g.placed) {
-    g.X_min = st.job.result.corner->x;
-    g.Y_min = st.job.result.corner->y;
+    g.X_min = run.job.result.corner->x;
+    g.Y_min = run.job.result.corner->y;
     g.placed = true;
   }
-  const ZoneChoice& zone = st.job.zone;
+  const ZoneChoice& zone = run.job.zone;
   const double outside = zone.outside_no_data ? kGridNoData : zone.outside_m;
   GridWriter grid(result.add(files.raster), g);
-  const bool marks = st.zone.nodata_cells > 0;
-  for_each_band(st, [&](const Band& band) {
-    for (int k = 0; k < band.count; ++k) {
-      extract_line(band.altitude[k], band.mask[k], band.width, zone_code(st), outside, band.altitude[k]);
-      if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, zone_code(st), g, kGridNoData);
-      if (band.column == 0) progress("writing the grid", band.first + k, g.nb_lig);
-    }
-    grid.write_lines(band.altitude, band.count, band.width);
-  });
+  const bool marks = run.zone.nodata_cells > 0;
+  const int code = run.mask->zone_value(zone.code);
+  for_each_band(
+      *run.dem, *run.mask,
+      [&](const Band& band) {
+        for (int k = 0; k < band.count; ++k) {
+          extract_line(band.altitude[k], band.mask[k], band.width, code, outside, band.altitude[k]);
+          if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, code, g, kGridNoData);
+          if (band.column == 0) progress("writing the grid", band.first + k, g.nb_lig);
+        }
+        grid.write_lines(band.altitude, band.count, band.width);
+      },
+      BandCells::metres, MaskCells::zone, zone.code);
   progress("writing the grid", g.nb_lig, g.nb_lig);
-  return add_prj_and_report(result, st, files, g, report_text);
+  return add_prj_and_report(result, run, files, g, report_text);
 }
 
-bool float64_geotiff(const RunState& st) { return st.dem.gdal && st.dem.gdal->float64; }
+bool float64_geotiff(const Run& run) { return run.dem_facts().gdal && run.dem_facts().gdal->float64; }
 
 // The no-data value of a GeoTIFF result: the DEM's, where its altitudes are
 // taken as stored (metres, no scale) and the result's cells hold it exactly,
 // else -9999. The cells of the zone with data may not hold it (checked as
 // they are written).
-double geotiff_nodata(const RunState& st) {
-  const RasterGeometry& g = st.dem.geometry;
-  const std::optional<GdalRaster>& r = st.dem.gdal;
-  const bool as_stored = !r || (st.dem.vertical_unit == kMetre && r->scale == 1.0 && r->offset == 0.0);
+double geotiff_nodata(const Run& run) {
+  const RasterGeometry& g = run.geometry();
+  const std::optional<GdalRaster>& r = run.dem_facts().gdal;
+  const bool as_stored = !r || (run.dem_facts().vertical_unit == kMetre && r->scale == 1.0 && r->offset == 0.0);
   if (g.has_nodata && std::isfinite(g.nodata) && as_stored) {
-    if (float64_geotiff(st)) return g.nodata;
+    if (float64_geotiff(run)) return g.nodata;
     if (std::fabs(g.nodata) <= FLT_MAX) return static_cast<double>(static_cast<float>(g.nodata));
   }
   return -9999.0;
@@ -317,33 +326,33 @@ std::vector<std::string> adopt_sidecars(ResultSet& result, const OutputFile& tif
 // A GeoTIFF: the DEM's geotransform (or the corner chosen for a raw DEM)
 // and coordinate system; Float32 altitudes in metres (Float64 for a Float64
 // DEM); the zone's cells without data at the result's no-data value.
-std::vector<std::string> write_geotiff(RunState& st, ResultSet& result, const ResultFiles& files, std::ostream& notes,
+std::vector<std::string> write_geotiff(Run& run, ResultSet& result, const ResultFiles& files, std::ostream& notes,
                    const PassProgress& progress, std::string& report_text) {
-  const bool measure = !st.zone_measured;
+  const bool measure = !run.zone_measured;
   ZoneFigures figures;
-  RasterGeometry g = st.dem.geometry;
-  const ZoneChoice& zone = st.job.zone;
+  RasterGeometry g = run.geometry();
+  const ZoneChoice& zone = run.job.zone;
   double transform[6] = {0, 1, 0, 0, 0, 1};
-  if (st.dem.gdal && st.dem.gdal->georeferenced) {
-    std::copy(st.dem.gdal->transform, st.dem.gdal->transform + 6, transform);
-  } else if (g.placed || st.job.result.corner) {
-    const double x = g.placed ? g.X_min : st.job.result.corner->x;
-    const double y = g.placed ? g.Y_min : st.job.result.corner->y;
+  if (run.dem_facts().gdal && run.dem_facts().gdal->georeferenced) {
+    std::copy(run.dem_facts().gdal->transform, run.dem_facts().gdal->transform + 6, transform);
+  } else if (g.placed || run.job.result.corner) {
+    const double x = g.placed ? g.X_min : run.job.result.corner->x;
+    const double y = g.placed ? g.Y_min : run.job.result.corner->y;
     const double cell = g.map_cell();
     transform[0] = x, transform[1] = cell, transform[3] = y + g.nb_lig * cell, transform[5] = -cell;
   }
-  const double nodata = geotiff_nodata(st);
+  const double nodata = geotiff_nodata(run);
   const double outside = zone.outside_no_data ? nodata : zone.outside_m;
-  const bool float64 = float64_geotiff(st);
+  const bool float64 = float64_geotiff(run);
   OutputFile& tif = result.add_for_library(files.raster);
   std::vector<std::string> sidecars;
   {
     GdalWriter writer(tif.library_path(), files.raster, g.nb_lig, g.nb_col, transform, g.has_prj ? g.prj : "", float64,
                       nodata);
-    const int code = zone_code(st);
-    const bool marks = measure ? g.has_nodata : st.zone.nodata_cells > 0;
-    for_each_band(st, [&](const Band& band) {
-      if (measure) measure_band(st, band, figures);
+    const int code = run.mask->zone_value(zone.code);
+    const bool marks = measure ? g.has_nodata : run.zone.nodata_cells > 0;
+    for_each_band(*run.dem, *run.mask, [&](const Band& band) {
+      if (measure) measure_band(run, band, figures);
       for (int k = 0; k < band.count; ++k) {
         double* line = band.altitude[k];
         const unsigned char* mask = band.mask[k];
@@ -366,12 +375,12 @@ std::vector<std::string> write_geotiff(RunState& st, ResultSet& result, const Re
         if (band.column == 0) progress("writing the GeoTIFF", band.first + k, g.nb_lig);
       }
       writer.write(band.first, band.count, band.column, band.width, band.altitude);
-    });
+    }, BandCells::metres, MaskCells::zone, zone.code);
     progress("writing the GeoTIFF", g.nb_lig, g.nb_lig);
     writer.close();
     sidecars = adopt_sidecars(result, tif);
   }
-  if (measure) zone_measured(st, figures, notes);
+  if (measure) zone_measured(run, figures, notes);
   for (const std::string& sidecar : geotiff_sidecars(files.raster)) {
     if (std::find(sidecars.begin(), sidecars.end(), sidecar) == sidecars.end() &&
         file_kind(sidecar) != FileKind::missing) {
@@ -379,18 +388,18 @@ std::vector<std::string> write_geotiff(RunState& st, ResultSet& result, const Re
     }
   }
   g.has_prj = false;  // inside the GeoTIFF
-  return add_prj_and_report(result, st, files, g, report_text, sidecars, nodata);
+  return add_prj_and_report(result, run, files, g, report_text, sidecars, nodata);
 }
 
 // The result's companions: its report's copy and the table of every zone.
 // Those in the result's folder join its set; the others are written now,
 // beside it, and put in place right after it.
-void add_companions(ResultSet& result, const RunState& st, const std::string& report_text,
+void add_companions(ResultSet& result, const Run& run, const std::string& report_text,
                     const std::vector<CompanionFile>& companions, std::vector<std::unique_ptr<OutputFile>>& others) {
   std::vector<CompanionFile> all = companions;
-  const std::string& copy = st.job.result.report_copy;
+  const std::string& copy = run.job.result.report_copy;
   if (!copy.empty() && copy != "-") all.push_back({copy, report_text});
-  const std::string folder = folder_of(st.job.result.base);
+  const std::string folder = folder_of(run.job.result.base);
   for (const CompanionFile& file : all) {
     if (folder_of(file.path) == folder) {
       result.add(file.path).write(file.content);
@@ -404,13 +413,13 @@ void add_companions(ResultSet& result, const RunState& st, const std::string& re
 
 }  // namespace
 
-ResultFiles chosen_result_files(const RunState& st) {
-  const ResultChoice& result = st.job.result;
+ResultFiles chosen_result_files(const Run& run) {
+  const ResultChoice& result = run.job.result;
   if (result.layout == ResultLayout::geotiff) {
     const std::string raster = result.base + result.extension;
     return {raster, {}, {}, {}, result.base + ".json"};
   }
-  return result_files(result.base, raw_result(st), raw_type(result.itype));
+  return result_files(result.base, raw_result(run), raw_type(result.itype));
 }
 
 std::string result_name_problem(const std::string& folder, const std::string& name) {
@@ -427,31 +436,31 @@ std::string result_name_problem(const std::string& folder, const std::string& na
               name.c_str(), static_cast<unsigned long long>(longest), static_cast<unsigned long long>(allowed));
 }
 
-std::vector<std::string> input_files(const RunState& st) {
-  const std::string& dem = st.job.dem.path;
-  const std::string& mask = st.job.mask.path;
-  std::vector<std::string> inputs{dem, st.dem.descriptor_path, beside(dem, ".prj"), beside(dem, ".hdr"), mask,
-                                  st.mask.descriptor_path, beside(mask, ".prj")};
-  for (const std::optional<GdalRaster>& r : {st.dem.gdal, st.mask.gdal}) {
+std::vector<std::string> input_files(const Run& run) {
+  const std::string& dem = run.job.dem.path;
+  const std::string& mask = run.job.mask.path;
+  std::vector<std::string> inputs{dem, run.dem_facts().descriptor_path, beside(dem, ".prj"), beside(dem, ".hdr"), mask,
+                                  run.mask->facts().descriptor_path, beside(mask, ".prj")};
+  for (const std::optional<GdalRaster>& r : {run.dem_facts().gdal, run.mask->facts().gdal}) {
     if (r) inputs.insert(inputs.end(), r->files.begin(), r->files.end());
   }
   return inputs;
 }
 
-std::vector<std::string> result_set_paths(const RunState& st) {
-  const ResultFiles files = chosen_result_files(st);
+std::vector<std::string> result_set_paths(const Run& run) {
+  const ResultFiles files = chosen_result_files(run);
   std::vector<std::string> paths{files.raster, files.descriptor, files.header, files.prj, files.json};
-  if (st.job.result.layout == ResultLayout::geotiff) {
+  if (run.job.result.layout == ResultLayout::geotiff) {
     for (const std::string& sidecar : geotiff_sidecars(files.raster)) paths.push_back(sidecar);
   }
   paths.erase(std::remove(paths.begin(), paths.end(), std::string()), paths.end());
   return paths;
 }
 
-std::string replaced_input(const RunState& st) {
-  std::vector<std::string> outputs = result_set_paths(st);
-  if (!st.job.result.report_copy.empty()) outputs.push_back(st.job.result.report_copy);
-  for (const std::string& input : input_files(st)) {
+std::string replaced_input(const Run& run) {
+  std::vector<std::string> outputs = result_set_paths(run);
+  if (!run.job.result.report_copy.empty()) outputs.push_back(run.job.result.report_copy);
+  for (const std::string& input : input_files(run)) {
     for (const std::string& output : outputs) {
       if (same_file(output, input)) {
         return text("\n\n\tThe result %s would replace the input file %s: please choose another name\n",
@@ -462,8 +471,8 @@ std::string replaced_input(const RunState& st) {
   return "";
 }
 
-std::string foreign_file(const RunState& st) {
-  const ResultFiles files = chosen_result_files(st);
+std::string foreign_file(const Run& run) {
+  const ResultFiles files = chosen_result_files(run);
   auto foreign = [&](const std::string& path) {
     if (path.empty() || file_kind(path) != FileKind::regular) return false;
     if (path == files.json) return !tool_report(path);
@@ -471,7 +480,7 @@ std::string foreign_file(const RunState& st) {
     if (path == files.header) return !tool_header(path);
     // A .prj the new result replaces: one of an earlier result, or the very
     // text it has. (Without one, an earlier result's goes, and any other stays.)
-    const RasterGeometry& g = st.dem.geometry;
+    const RasterGeometry& g = run.geometry();
     return g.has_prj && !earlier_result(files) && head_of(path, g.prj.size() + 1) != g.prj;
   };
   for (const std::string& path : {files.json, files.descriptor, files.header, files.prj}) {
@@ -484,17 +493,17 @@ std::string foreign_file(const RunState& st) {
   return "";
 }
 
-std::string fit_problem(const RunState& st) {
-  const ResultLayout layout = st.job.result.layout;
+std::string fit_problem(const Run& run) {
+  const ResultLayout layout = run.job.result.layout;
   if (layout == ResultLayout::geotiff) {
     // Float32 cells hold up to 3.4e38: the hypsometric value, and the zone's
     // altitudes once they are known (else they are checked as written).
-    if (float64_geotiff(st)) return "";
-    const ZoneChoice& zone = st.job.zone;
+    if (float64_geotiff(run)) return "";
+    const ZoneChoice& zone = run.job.zone;
     const double beyond = !zone.outside_no_data && std::fabs(zone.outside_m) > FLT_MAX ? zone.outside_m
-                          : st.zone_measured && st.zone.data_cells() > 0 &&
-                                  std::max(std::fabs(st.zone.data_lowest), std::fabs(st.zone.data_highest)) > FLT_MAX
-                              ? (std::fabs(st.zone.data_lowest) > FLT_MAX ? st.zone.data_lowest : st.zone.data_highest)
+                          : run.zone_measured && run.zone.data_cells() > 0 &&
+                                  std::max(std::fabs(run.zone.data_lowest), std::fabs(run.zone.data_highest)) > FLT_MAX
+                              ? (std::fabs(run.zone.data_lowest) > FLT_MAX ? run.zone.data_lowest : run.zone.data_highest)
                               : 0.0;
     if (beyond == 0.0) return "";
     return text("\n\n\tThe result holds %s, beyond what a GeoTIFF's Float32 cells hold (3.4e38): please choose an "
@@ -503,24 +512,24 @@ std::string fit_problem(const RunState& st) {
   }
   // A grid's cells are squares of its coordinates; a raw result's descriptor
   // gives one pixel size in metres.
-  if (!st.dem.square_cells || (raw_result(st) && st.dem.areas.ellipsoidal)) {
+  if (!run.dem_facts().square_cells || (raw_result(run) && run.dem_facts().areas.ellipsoidal)) {
     return text("\n\n\tThe cells of %s are %s, which %s cannot describe: please choose a GeoTIFF\n",
-                st.job.dem.path.c_str(), st.dem.square_cells ? "in degrees" : "not square",
-                raw_result(st) ? "a raw result" : "an ASCII grid");
+                run.job.dem.path.c_str(), run.dem_facts().square_cells ? "in degrees" : "not square",
+                raw_result(run) ? "a raw result" : "an ASCII grid");
   }
-  if (!raw_result(st)) return "";
-  if (st.zone.has_nan) {
+  if (!raw_result(run)) return "";
+  if (run.zone.has_nan) {
     return "\n\n\tThe result holds cells that are not numbers (nan), which a raster cannot store:"
            "\n\tplease choose an ASCII grid\n";
   }
-  const RawType& type = raw_type(st.job.result.itype);
-  const StoredExtremes range = stored_extremes(st);
+  const RawType& type = raw_type(run.job.result.itype);
+  const StoredExtremes range = stored_extremes(run);
   if (range.lowest >= type.lowest && range.highest <= type.highest) return "";
   // Only what can help: 32 bits when 16 were chosen, another scale when the
   // scale is chosen (grid input), an ASCII grid always.
   std::vector<std::string> helps;
   if (type.bits == 16) helps.push_back("32 bits");
-  if (st.job.dem.layout != DemLayout::raw) helps.push_back("another scale");
+  if (!run.dem_facts().stored_cells) helps.push_back("another scale");
   std::string advice;
   for (const std::string& help : helps) advice += (advice.empty() ? "" : ", ") + help;
   advice += advice.empty() ? "an ASCII grid" : " or an ASCII grid";
@@ -529,35 +538,35 @@ std::string fit_problem(const RunState& st) {
               range.lowest, range.highest, type.bits, type.lowest, type.highest, advice.c_str());
 }
 
-bool fits_unmeasured(const RunState& st) {
-  if (!raw_result(st) || st.job.dem.layout != DemLayout::raw) return false;
-  const RawType& dem = raw_type(st.job.dem.itype);
-  const RawType& type = raw_type(st.job.result.itype);
-  const double outside = stored_value(st.job.zone.outside_m * st.coef);
+bool fits_unmeasured(const Run& run) {
+  if (!raw_result(run) || !run.dem_facts().stored_cells) return false;
+  const RawType& dem = *run.dem_facts().stored_cells;
+  const RawType& type = raw_type(run.job.result.itype);
+  const double outside = stored_value(run.job.zone.outside_m * run.dem_facts().stored_per_metre);
   return dem.lowest >= type.lowest && dem.highest <= type.highest && outside >= type.lowest && outside <= type.highest;
 }
 
-std::string result_problem(const RunState& st) {
-  const std::string& base = st.job.result.base;
+std::string result_problem(const Run& run) {
+  const std::string& base = run.job.result.base;
   const std::string folder = folder_of(base);
   std::string problem = result_name_problem(folder, base.substr(folder.size()));
-  if (problem.empty()) problem = replaced_input(st);
-  if (problem.empty()) problem = foreign_file(st);
-  if (problem.empty() && (st.zone_measured || st.job.result.layout == ResultLayout::geotiff)) problem = fit_problem(st);
+  if (problem.empty()) problem = replaced_input(run);
+  if (problem.empty()) problem = foreign_file(run);
+  if (problem.empty() && (run.zone_measured || run.job.result.layout == ResultLayout::geotiff)) problem = fit_problem(run);
   return problem;
 }
 
-void outside_nodata_warning(const RunState& st, std::ostream& notes) {
-  const ZoneChoice& zone = st.job.zone;
+void outside_nodata_warning(const Run& run, std::ostream& notes) {
+  const ZoneChoice& zone = run.job.zone;
   if (zone.outside_no_data) return;
   std::optional<double> nodata;
   const char* suffix = "";
-  if (st.job.result.layout == ResultLayout::geotiff) {
-    nodata = geotiff_nodata(st);
-  } else if (st.job.result.layout == ResultLayout::ascii_grid) {
+  if (run.job.result.layout == ResultLayout::geotiff) {
+    nodata = geotiff_nodata(run);
+  } else if (run.job.result.layout == ResultLayout::ascii_grid) {
     nodata = kGridNoData;
-  } else if (st.zone_measured && st.zone.nodata_cells > 0) {
-    nodata = st.dem.geometry.nodata;
+  } else if (run.zone_measured && run.zone.nodata_cells > 0) {
+    nodata = run.geometry().nodata;
     suffix = " (its .hdr's NODATA)";
   }
   if (!nodata || zone.outside_m != *nodata) return;
@@ -566,35 +575,32 @@ void outside_nodata_warning(const RunState& st, std::ostream& notes) {
        shortest_text(zone.outside_m).c_str(), suffix);
 }
 
-WrittenResult write_result(RunState& st, const std::vector<CompanionFile>& companions, std::ostream& notes,
+WrittenResult write_result(Run& run, const std::vector<CompanionFile>& companions, std::ostream& notes,
                            const PassProgress& progress) {
-  if (raw_result(st)) st.coef = result_coef(st);
-  const ResultFiles files = chosen_result_files(st);
-  if (!has_room(st, files) && st.dem.spill.usable()) {
-    st.dem.spill.discard();
+  const ResultFiles files = chosen_result_files(run);
+  if (!has_room(run, files) && run.dem->release_copy()) {
     note(notes, "\n\tThe disk is full: the run's copy of the grid's cells is removed to make room, and the result is "
                 "made from the grid's text\n");
   }
-  check_room(st, files);
+  check_room(run, files);
   WrittenResult written;
   std::string found;
   for (;;) {
     try {
       ResultSet result;
       std::vector<std::unique_ptr<OutputFile>> others;
-      written.names = st.job.result.layout == ResultLayout::geotiff
-                          ? write_geotiff(st, result, files, notes, progress, written.report)
-                      : raw_result(st) ? write_raster(st, result, files, notes, progress, written.report)
-                                       : write_grid(st, result, files, progress, written.report);
-      add_companions(result, st, written.report, companions, others);
+      written.names = run.job.result.layout == ResultLayout::geotiff
+                          ? write_geotiff(run, result, files, notes, progress, written.report)
+                      : raw_result(run) ? write_raster(run, result, files, notes, progress, written.report)
+                                       : write_grid(run, result, files, progress, written.report);
+      add_companions(result, run, written.report, companions, others);
       found = result.publish();
       for (const std::unique_ptr<OutputFile>& other : others) other->publish();
       break;
     } catch (const FatalStop& stop) {
       // A grid's parsed cells take room in the folder: on a full disk they
       // go, and the result is made again from the grid's text.
-      if (stop.error != ENOSPC || !st.dem.spill.usable()) throw;
-      st.dem.spill.discard();
+      if (stop.error != ENOSPC || !run.dem->release_copy()) throw;
       note(notes, "\n\tThe disk is full: the run's copy of the grid's cells is removed to make room, and the result "
                   "is written again from the grid\n");
     }

@@ -13,75 +13,6 @@
 
 namespace {
 
-// The raw DEM, its size and pixel size from its descriptor or the choices.
-void load_raw_dem(RunState& st, std::ostream& notes) {
-  Job& job = st.job;
-  st.dem.descriptor_path = beside(job.dem.path, ".txt");
-  open_required(job.dem.path);
-  if (!read_dem_descriptor(st)) {
-    if (!job.dem.lines || !job.dem.pixel_size) {
-      throw MissingChoice{text("the DEM %s has no descriptor %s: give its size with --size LINES,COLUMNS and its "
-                               "pixel size with --pixel-size S",
-                               job.dem.path.c_str(), st.dem.descriptor_path.c_str())};
-    }
-    take_dem_size_choices(st, "--size");
-  } else {
-    const RasterGeometry& g = st.dem.geometry;
-    if (job.dem.lines) {
-      note(notes, "\n\tWarning: --size %d,%d is not used for the DEM: its descriptor %s gives %d lines and %d columns\n",
-           *job.dem.lines, *job.dem.columns, st.dem.descriptor_path.c_str(), g.nb_lig, g.nb_col);
-    }
-    if (g.dpix_size == 0.0) {
-      if (!job.dem.pixel_size) {
-        throw MissingChoice{text("the descriptor %s gives a pixel size of 0: give it with --pixel-size S",
-                                 st.dem.descriptor_path.c_str())};
-      }
-      st.dem.geometry.dpix_size = *job.dem.pixel_size;
-    } else if (job.dem.pixel_size) {
-      note(notes, "\n\tWarning: --pixel-size %s is not used: the descriptor %s gives %s\n",
-           shortest_text(*job.dem.pixel_size).c_str(), st.dem.descriptor_path.c_str(),
-           shortest_text(g.dpix_size).c_str());
-    }
-  }
-  const StoredRange range = raw_dem_range(st, notes, false);  // its unit is chosen: no range to show
-  raw_dem_loaded(st, range, notes);
-}
-
-void load_gdal_dem(RunState& st, std::ostream& notes) {
-  const Job& job = st.job;
-  const bool georeferenced = open_gdal_dem(st);
-  if (!georeferenced && !job.dem.pixel_size) {
-    throw MissingChoice{text("the raster %s has no georeferencing: give its pixel size with --pixel-size S",
-                             job.dem.path.c_str())};
-  }
-  if (georeferenced && job.dem.pixel_size) {
-    const GdalRaster& r = *st.dem.gdal;
-    note(notes, "\n\tWarning: --pixel-size %s is not used: the geotransform of %s gives cells of %s x %s\n",
-         shortest_text(*job.dem.pixel_size).c_str(), job.dem.path.c_str(), shortest_text(r.transform[1]).c_str(),
-         shortest_text(-r.transform[5]).c_str());
-  }
-  gdal_dem_loaded(st, notes);
-}
-
-void load_raw_mask_descriptor(RunState& st, std::ostream& notes) {
-  const Job& job = st.job;
-  st.mask.descriptor_path = beside(job.mask.path, ".txt");
-  open_required(job.mask.path, "\n\n\tFile %s unknown\n");
-  if (read_mask_descriptor(st)) {
-    if (job.mask.lines) {
-      note(notes, "\n\tWarning: --size %d,%d is not used for the mask: its descriptor %s gives %d lines and %d columns\n",
-           *job.mask.lines, *job.mask.columns, st.mask.descriptor_path.c_str(), st.mask.lines, st.mask.columns);
-    }
-    return;
-  }
-  if (!job.mask.lines) {
-    throw MissingChoice{text("the mask %s has no descriptor %s: give its size with --size LINES,COLUMNS",
-                             job.mask.path.c_str(), st.mask.descriptor_path.c_str())};
-  }
-  st.mask.lines = *job.mask.lines;
-  st.mask.columns = *job.mask.columns;
-}
-
 // Two paths of the same file, whether it exists yet or not.
 bool same_path(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
@@ -93,8 +24,8 @@ bool same_path(const std::string& a, const std::string& b) {
 
 // The outputs named by flags (the table, the report's copy) may be no input,
 // no file of the result and not each other; their folders must be there.
-void check_outputs(const RunState& st) {
-  const Job& job = st.job;
+void check_outputs(const Run& run) {
+  const Job& job = run.job;
   struct Output {
     std::string flag, path;
   };
@@ -103,8 +34,8 @@ void check_outputs(const RunState& st) {
   if (job.result_wanted && !job.result.report_copy.empty() && job.result.report_copy != "-") {
     outputs.push_back({"--report", job.result.report_copy});
   }
-  const std::vector<std::string> inputs = input_files(st);
-  const std::vector<std::string> results = job.result_wanted ? result_set_paths(st) : std::vector<std::string>{};
+  const std::vector<std::string> inputs = input_files(run);
+  const std::vector<std::string> results = job.result_wanted ? result_set_paths(run) : std::vector<std::string>{};
   for (std::size_t k = 0; k < outputs.size(); ++k) {
     const Output& out = outputs[k];
     for (const std::string& input : inputs) {
@@ -134,65 +65,54 @@ void check_outputs(const RunState& st) {
 
 }  // namespace
 
-WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, const PassProgress& progress) {
-  Job& job = st.job;
-  st.folder = job.result_wanted ? folder_of(job.result.base)
+WrittenResult run_job(Run& run, std::ostream& out, std::ostream& notes, const PassProgress& progress) {
+  Job& job = run.job;
+  run.folder = job.result_wanted ? folder_of(job.result.base)
               : job.table->path != "-" ? folder_of(job.table->path)
                                        : "";
-  if (job.result_wanted && !is_folder(st.folder)) {
-    fatal_stop(text("\n\n\tThere is no folder %s for the result %s\n", st.folder.c_str(),
-                    chosen_result_files(st).raster.c_str()));
+  if (job.result_wanted && !is_folder(run.folder)) {
+    fatal_stop(text("\n\n\tThere is no folder %s for the result %s\n", run.folder.c_str(),
+                    chosen_result_files(run).raster.c_str()));
   }
-  if (!st.folder.empty() && is_folder(st.folder)) {
-    const FolderLock lock(st.folder, false);
-    if (lock.held()) notes << recover_interrupted_results(st.folder);
+  if (!run.folder.empty() && is_folder(run.folder)) {
+    const FolderLock lock(run.folder, false);
+    if (lock.held()) notes << recover_interrupted_results(run.folder);
   }
 
-  if (job.dem.layout == DemLayout::raw) {
-    load_raw_dem(st, notes);
-  } else if (job.dem.layout == DemLayout::gdal) {
-    load_gdal_dem(st, notes);
-  } else {
-    load_grid(st, notes, progress);
-  }
-  if (job.mask.layout == MaskLayout::raw) {
-    load_raw_mask_descriptor(st, notes);
-  } else if (job.mask.layout == MaskLayout::bitmap) {
-    open_required(job.mask.path);
-  }
-  load_mask(st, notes);
+  load_dem(run, notes, progress);
+  load_mask(run, notes);
 
   // Everything the run will write is checked before its first byte.
-  check_outputs(st);
+  check_outputs(run);
   if (job.result_wanted) {
-    if (job.result.layout != ResultLayout::raw && !st.dem.geometry.placed && !job.result.corner &&
-        job.dem.layout == DemLayout::raw) {
-      if (!st.dem.header_corner) {
+    if (job.result.layout != ResultLayout::raw && !run.geometry().placed && !job.result.corner &&
+        run.dem_facts().stored_cells) {
+      if (!run.dem_facts().header_corner) {
         throw MissingChoice{text("a grid or GeoTIFF result needs the map coordinates of its lower-left corner, which "
                                  "the raw DEM %s does not give: give them with --corner X,Y",
                                  job.dem.path.c_str())};
       }
-      job.result.corner = st.dem.header_corner;
+      job.result.corner = run.dem_facts().header_corner;
     }
-    if (const std::string problem = result_problem(st); !problem.empty()) fatal_stop(problem);
+    if (const std::string problem = result_problem(run); !problem.empty()) fatal_stop(problem);
   }
 
   WrittenResult written;
   std::vector<CompanionFile> companions;
   if (job.table) {
-    const std::vector<TableRow> rows = zone_table(st, progress);
+    const std::vector<TableRow> rows = zone_table(run, progress);
     written.table_rows = rows.size();
-    companions.push_back({job.table->path, table_text(st, rows)});
+    companions.push_back({job.table->path, table_text(run, rows)});
   }
   if (job.result_wanted) {
-    code_warning(st, notes);
+    code_warning(run, notes);
     // A GeoTIFF cannot fail to hold the result, nor a raw raster that holds
     // every stored value: their pass measures the zone too.
-    if (job.result.layout != ResultLayout::geotiff && !fits_unmeasured(st)) {
-      measure_zone(st, notes, progress);
-      if (const std::string problem = fit_problem(st); !problem.empty()) fatal_stop(problem);
+    if (job.result.layout != ResultLayout::geotiff && !fits_unmeasured(run)) {
+      measure_zone(run, notes, progress);
+      if (const std::string problem = fit_problem(run); !problem.empty()) fatal_stop(problem);
     }
-    outside_nodata_warning(st, notes);
+    outside_nodata_warning(run, notes);
   }
   std::vector<CompanionFile> files;
   std::string table_out;
@@ -205,7 +125,7 @@ WrittenResult run_job(RunState& st, std::ostream& out, std::ostream& notes, cons
   }
   if (job.result_wanted) {
     const std::size_t rows = written.table_rows;
-    written = write_result(st, files, notes, progress);
+    written = write_result(run, files, notes, progress);
     written.table_rows = rows;
   } else if (!files.empty()) {
     OutputFile table;

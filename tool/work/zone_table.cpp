@@ -28,18 +28,19 @@ const Cell* cells_of(const unsigned char* line) {
 
 // One band's lines added to the table, its mask cells being of type Cell.
 template <class Cell>
-void add_band(ZoneTable& table, const RunState& st, const Band& band) {
-  const RasterGeometry& g = st.dem.geometry;
-  const CellAreas& areas = st.dem.areas;
-  const double* base = st.job.zone.base_m ? &*st.job.zone.base_m : nullptr;
+void add_band(ZoneTable& table, const Run& run, const Band& band) {
+  const RasterGeometry& g = run.geometry();
+  const CellAreas& areas = run.dem_facts().areas;
+  const ZoneChoice& zone = run.job.zone;
+  const double* base = zone.base_m ? &*zone.base_m : nullptr;
   for (int k = 0; k < band.count; ++k) {
     const int line = band.first + k;
     const bool inner = line >= 1 && line <= g.nb_lig - 2;
     const double surf_pix = areas.of_line(line);
     add_table_line<Cell>(table, band.altitude[k], inner ? cells_of<Cell>(band.mask[k - 1]) : nullptr,
                          cells_of<Cell>(band.mask[k]), inner ? cells_of<Cell>(band.mask[k + 1]) : nullptr,
-                         band.column, band.width, g.nb_col, g, st.job.zone.volume(), surf_pix, base,
-                         areas.ellipsoidal, st.job.zone.edge == EdgeRule::full);
+                         band.column, band.width, g.nb_col, g, zone.volume(), surf_pix, base, areas.ellipsoidal,
+                         zone.edge == EdgeRule::full);
     if (areas.ellipsoidal) end_table_line(table, surf_pix);
   }
 }
@@ -54,23 +55,24 @@ void make_room(ZoneTable& table, std::size_t values) {
 
 }  // namespace
 
-std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress) {
-  const RasterGeometry& g = st.dem.geometry;
-  const bool wide = st.job.mask.layout == MaskLayout::gdal;
+std::vector<TableRow> zone_table(Run& run, const PassProgress& progress) {
+  const RasterGeometry& g = run.geometry();
+  bool wide = false;  // a mask of wide codes: its cells are indices of its codes
   ZoneTable table;
   make_room(table, 256);
   std::vector<long long> seen;  // a GDAL mask's codes, by index, as the pass met them
   const std::vector<long long>* gdal_codes = &seen;
   for_each_band(
-      st,
+      *run.dem, *run.mask,
       [&](const Band& band) {
         if (band.column == 0) progress("measuring every zone", band.first, g.nb_lig);
+        wide = band.mask_cell_bytes == 4;
         if (wide) {
           if (band.mask_codes->size() != seen.size()) seen = *band.mask_codes;
           make_room(table, seen.size());
-          add_band<std::uint32_t>(table, st, band);
+          add_band<std::uint32_t>(table, run, band);
         } else {
-          add_band<unsigned char>(table, st, band);
+          add_band<unsigned char>(table, run, band);
         }
       },
       BandCells::metres, MaskCells::codes);
@@ -90,8 +92,8 @@ std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress) {
     return code >= 0 && code <= 255 ? table.figures[static_cast<std::size_t>(code)] : ZoneFigures{};
   };
   std::vector<long long> codes;
-  if (st.job.table->codes) {
-    codes = *st.job.table->codes;
+  if (run.job.table->codes) {
+    codes = *run.job.table->codes;
   } else if (wide) {
     codes = *gdal_codes;
   } else {
@@ -103,9 +105,9 @@ std::vector<TableRow> zone_table(RunState& st, const PassProgress& progress) {
   codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
   for (const long long code : codes) {
     TableRow row{code, figures_of(code)};
-    if (!st.dem.areas.ellipsoidal) {
+    if (!run.dem_facts().areas.ellipsoidal) {
       row.figures.area_m2 = (static_cast<double>(row.figures.full_cells) +
-                             0.5 * static_cast<double>(row.figures.half_cells)) * st.dem.areas.planar_m2;
+                             0.5 * static_cast<double>(row.figures.half_cells)) * run.dem_facts().areas.planar_m2;
     }
     rows.push_back(row);
   }
@@ -130,13 +132,14 @@ std::string table_csv(const std::vector<TableRow>& rows, const FigureChoices& ch
   return out;
 }
 
-std::string table_json(const RunState& st, const std::vector<TableRow>& rows) {
-  const FigureChoices choices = figure_choices(st.job.zone);
+std::string table_json(const Run& run, const std::vector<TableRow>& rows) {
+  const Job& job = run.job;
+  const FigureChoices choices = figure_choices(job.zone);
   auto quoted = [](const std::string& path) { return json_string(path); };
   std::string out = "{\n  \"tool\": \"mesacrop\",\n  \"version\": " + quoted(kVersion) + ",\n";
-  out += "  \"dem\": " + quoted(st.job.dem.path) + ",\n  \"mask\": " + quoted(st.job.mask.path) + ",\n";
+  out += "  \"dem\": " + quoted(job.dem.path) + ",\n  \"mask\": " + quoted(job.mask.path) + ",\n";
   out += "  \"base_m\": " + (choices.base && std::isfinite(*choices.base) ? shortest_text(*choices.base) : "null") + ",\n";
-  if (st.job.zone.edge == EdgeRule::full) out += "  \"edge\": \"full\",\n";
+  if (job.zone.edge == EdgeRule::full) out += "  \"edge\": \"full\",\n";
   out += "  \"rows\": [";
   for (std::size_t k = 0; k < rows.size(); ++k) {
     out += k == 0 ? "\n" : ",\n";
@@ -149,9 +152,9 @@ std::string table_json(const RunState& st, const std::vector<TableRow>& rows) {
   return out + (rows.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
-std::string table_text(const RunState& st, const std::vector<TableRow>& rows) {
-  const std::string& path = st.job.table->path;
+std::string table_text(const Run& run, const std::vector<TableRow>& rows) {
+  const std::string& path = run.job.table->path;
   std::string suffix = path.size() > 5 ? path.substr(path.size() - 5) : "";
   for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return suffix == ".json" ? table_json(st, rows) : table_csv(rows, figure_choices(st.job.zone));
+  return suffix == ".json" ? table_json(run, rows) : table_csv(rows, figure_choices(run.job.zone));
 }

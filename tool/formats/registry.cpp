@@ -1,0 +1,61 @@
+#include "registry.h"
+
+#include "files/library_raster.h"
+
+namespace {
+
+bool ends_with(const std::string& s, const char* end) {
+  const std::string e = end;
+  return s.size() > e.size() && s.compare(s.size() - e.size(), e.size(), e) == 0;
+}
+
+bool raw_dem_name(const std::string& name, DemChoice& choice) {
+  if (!ends_with(name, "_m2.raw") && !ends_with(name, "_m4.raw")) return false;
+  choice.itype = ends_with(name, "_m2.raw") ? 0 : 1;
+  return true;
+}
+bool grid_name(const std::string& name, DemChoice&) { return ends_with(name, ".asc"); }
+bool raw_mask_name(const std::string& name, MaskChoice&) { return ends_with(name, ".raw"); }
+bool bitmap_name(const std::string& name, MaskChoice&) { return ends_with(name, ".bmp"); }
+template <class Choice>
+bool any_name(const std::string&, Choice&) { return true; }
+
+}  // namespace
+
+const std::vector<DemFormat>& dem_formats() {
+  static const std::vector<DemFormat> formats = [] {
+    std::vector<DemFormat> f = {
+        {DemLayout::raw, "NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit)", raw_dem_name, open_raw_dem},
+        {DemLayout::ascii_grid, "NAME.asc (ASCII grid)", grid_name, open_grid_dem},
+    };
+    if (gdal_available()) f.push_back({DemLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_dem});
+    return f;
+  }();
+  return formats;
+}
+
+const std::vector<MaskFormat>& mask_formats() {
+  static const std::vector<MaskFormat> formats = [] {
+    std::vector<MaskFormat> f = {
+        {MaskLayout::raw, "NAME.raw (raw, with NAME.txt)", raw_mask_name, open_raw_mask},
+        {MaskLayout::bitmap, "NAME.bmp (bitmap)", bitmap_name, open_bitmap_mask},
+    };
+    if (gdal_available()) f.push_back({MaskLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_mask});
+    return f;
+  }();
+  return formats;
+}
+
+std::unique_ptr<DemSource> open_dem(const DemChoice& choice) {
+  for (const DemFormat& format : dem_formats()) {
+    if (format.layout == choice.layout) return format.open(choice);
+  }
+  return open_gdal_dem(choice);  // a build without GDAL: its module says why it cannot
+}
+
+std::unique_ptr<MaskSource> open_mask(const MaskChoice& choice) {
+  for (const MaskFormat& format : mask_formats()) {
+    if (format.layout == choice.layout) return format.open(choice);
+  }
+  return open_gdal_mask(choice);
+}
