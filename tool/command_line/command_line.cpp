@@ -11,6 +11,7 @@
 #include "fatal.h"
 #include "files/library_raster.h"
 #include "files/output_file.h"
+#include "formats/registry.h"
 #include "number_text.h"
 #include "platform.h"
 #include "run.h"
@@ -242,54 +243,29 @@ const Flag* flag_named(const std::string& name) {
               (closest != nullptr ? std::string(": did you mean ") + closest->long_name + "?" : std::string()));
 }
 
-void read_dem_name(DemChoice& dem, const std::string& path) {
-  dem.path = absolute_path(path);
-  if (ends_with(path, "_m2.raw") || ends_with(path, "_m4.raw")) {
-    dem.layout = DemLayout::raw;
-    dem.itype = ends_with(path, "_m2.raw") ? 0 : 1;
-  } else if (ends_with(path, ".asc")) {
-    dem.layout = DemLayout::ascii_grid;
-  } else if (gdal_available()) {
-    dem.layout = DemLayout::gdal;
-  } else {
-    usage_error("the DEM \"" + shown(path) +
-                "\" is named in none of the accepted forms: NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit), "
-                "NAME.asc (ASCII grid)");
+// The format a name says, from the registry's forms; none of them is a
+// usage error listing them.
+template <class Format, class Choice>
+void read_name(const std::vector<Format>& formats, Choice& choice, const std::string& name, const char* role,
+               const std::string& typed) {
+  for (const Format& format : formats) {
+    if (format.takes(name, choice)) {
+      choice.layout = format.layout;
+      return;
+    }
   }
-}
-
-void read_mask_name(MaskChoice& mask, const std::string& path) {
-  mask.path = absolute_path(path);
-  if (ends_with(path, ".raw")) {
-    mask.layout = MaskLayout::raw;
-  } else if (ends_with(path, ".bmp")) {
-    mask.layout = MaskLayout::bitmap;
-  } else if (gdal_available()) {
-    mask.layout = MaskLayout::gdal;
-  } else {
-    usage_error("the mask \"" + shown(path) +
-                "\" is named in none of the accepted forms: NAME.raw (raw, with NAME.txt), NAME.bmp (bitmap)");
-  }
+  std::string forms;
+  for (const Format& format : formats) forms += (forms.empty() ? "" : ", ") + std::string(format.forms);
+  usage_error(std::string("the ") + role + " \"" + shown(typed) + "\" is named in none of the accepted forms: " + forms);
 }
 
 void read_result_name(ResultChoice& result, const std::string& path) {
-  const std::string full = absolute_path(path);
-  if (ends_with(path, "_m2.raw") || ends_with(path, "_m4.raw")) {
-    result.layout = ResultLayout::raw;
-    result.itype = ends_with(path, "_m2.raw") ? 0 : 1;
-    result.base = full.substr(0, full.size() - 7);
-  } else if (ends_with(path, ".asc")) {
-    result.layout = ResultLayout::ascii_grid;
-    result.base = full.substr(0, full.size() - 4);
-  } else if (gdal_available() && (ends_with(path, ".tif", true) || ends_with(path, ".tiff", true))) {
-    result.layout = ResultLayout::geotiff;
-    result.extension = path.substr(path.rfind('.'));
-    result.base = full.substr(0, full.size() - result.extension.size());
-  } else {
-    usage_error("the result \"" + shown(path) + "\" is named in none of the accepted forms: RES_m2.raw (raw 16-bit), "
-                "RES_m4.raw (raw 32-bit), RES.asc (ASCII grid)" +
-                (gdal_available() ? ", RES.tif (GeoTIFF)" : ""));
-  }
+  ResultChoice named;
+  read_name(result_formats(), named, absolute_path(path), "result", path);
+  result.layout = named.layout;
+  result.itype = named.itype;
+  result.extension = named.extension;
+  result.base = named.base;
   const std::string folder = folder_of(result.base);
   if (result.base.size() == folder.size()) usage_error("the result \"" + shown(path) + "\" has no name before its suffix");
 }
@@ -479,8 +455,10 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
     usage_error(names.size() < least ? (job.table ? "DEM and MASK are required" : "DEM, MASK and RESULT are required")
                                      : "too many files: \"" + shown(names[3]) + "\"");
   }
-  read_dem_name(job.dem, names[0]);
-  read_mask_name(job.mask, names[1]);
+  job.dem.path = absolute_path(names[0]);
+  read_name(dem_formats(), job.dem, names[0], "DEM", names[0]);
+  job.mask.path = absolute_path(names[1]);
+  read_name(mask_formats(), job.mask, names[1], "mask", names[1]);
   job.result_wanted = names.size() == 3;
   if (job.result_wanted) read_result_name(job.result, names[2]);
   // --size is for the raw ones among them.
@@ -517,6 +495,13 @@ int run_command_line(CommandLine command, std::ostream& out, std::ostream& error
   return 1;
 }
 
+template <class Format>
+std::string forms_text(const std::vector<Format>& formats) {
+  std::string forms;
+  for (const Format& format : formats) forms += (forms.empty() ? "" : ", ") + std::string(format.forms);
+  return forms;
+}
+
 void short_usage(std::ostream& out) { out << "mesacrop: mesacrop --help tells every flag and file form\n"; }
 
 void usage(std::ostream& out, const std::string& images_dir) {
@@ -528,13 +513,10 @@ void usage(std::ostream& out, const std::string& images_dir) {
       << "       mesacrop             the dialog on the console asks every choice\n"
       << "       mesacrop --help      this text\n"
       << "       mesacrop --version   the version\n\n"
-      << "  DEM     NAME_m2.raw, NAME_m4.raw (raw 16/32-bit, with NAME_m2.txt / NAME_m4.txt), NAME.asc (ASCII grid)\n"
-      << "  MASK    NAME.raw (with NAME.txt), NAME.bmp\n"
-      << "  RESULT  RES_m2.raw, RES_m4.raw (raw 16/32-bit, with RES_m2.txt, .hdr, .json), RES.asc (with RES.json)\n";
-  if (gdal_available()) {
-    out << "  and through GDAL: any raster it reads as DEM or MASK (GeoTIFF...), RES.tif as RESULT (with RES.json)\n";
-  }
-  out << "\n";
+      << "  DEM     " << forms_text(dem_formats()) << "\n"
+      << "  MASK    " << forms_text(mask_formats()) << "\n"
+      << "  RESULT  " << forms_text(result_formats()) << ",\n"
+      << "          each with RES.json (a raw result also with RES_m2.txt, RES_m2.hdr)\n\n";
   for (const Flag& f : kFlags) {
     std::string names = std::string(*f.short_name != '\0' ? f.short_name : "  ") + (*f.short_name != '\0' ? ", " : "  ") +
                         f.long_name + (f.value != nullptr ? std::string(" ") + f.value : "");

@@ -1,5 +1,7 @@
 #include "registry.h"
 
+#include <cctype>
+
 #include "files/library_raster.h"
 
 namespace {
@@ -19,6 +21,29 @@ bool raw_mask_name(const std::string& name, MaskChoice&) { return ends_with(name
 bool bitmap_name(const std::string& name, MaskChoice&) { return ends_with(name, ".bmp"); }
 template <class Choice>
 bool any_name(const std::string&, Choice&) { return true; }
+
+bool raw_result_name(const std::string& name, ResultChoice& choice) {
+  if (!ends_with(name, "_m2.raw") && !ends_with(name, "_m4.raw")) return false;
+  choice.itype = ends_with(name, "_m2.raw") ? 0 : 1;
+  choice.base = name.substr(0, name.size() - 7);
+  return true;
+}
+bool grid_result_name(const std::string& name, ResultChoice& choice) {
+  if (!ends_with(name, ".asc")) return false;
+  choice.base = name.substr(0, name.size() - 4);
+  return true;
+}
+// RES.tif or RES.tiff, in any case.
+bool geotiff_name(const std::string& name, ResultChoice& choice) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return false;
+  std::string extension = name.substr(dot);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension != ".tif" && extension != ".tiff") return false;
+  choice.extension = name.substr(dot);
+  choice.base = name.substr(0, dot);
+  return true;
+}
 
 }  // namespace
 
@@ -44,6 +69,25 @@ const std::vector<MaskFormat>& mask_formats() {
     return f;
   }();
   return formats;
+}
+
+const std::vector<ResultFormat>& result_formats() {
+  static const std::vector<ResultFormat> formats = [] {
+    std::vector<ResultFormat> f = {
+        {ResultLayout::raw, "RES_m2.raw (raw 16-bit), RES_m4.raw (raw 32-bit)", raw_result_name, open_raw_result},
+        {ResultLayout::ascii_grid, "RES.asc (ASCII grid)", grid_result_name, open_grid_result},
+    };
+    if (gdal_available()) f.push_back({ResultLayout::geotiff, "RES.tif (GeoTIFF)", geotiff_name, open_geotiff_result});
+    return f;
+  }();
+  return formats;
+}
+
+std::unique_ptr<ResultSink> open_result(const ResultChoice& choice) {
+  for (const ResultFormat& format : result_formats()) {
+    if (format.layout == choice.layout) return format.open(choice);
+  }
+  return open_geotiff_result(choice);
 }
 
 std::unique_ptr<DemSource> open_dem(const DemChoice& choice) {

@@ -1,7 +1,8 @@
-// Every layout of the inputs, one line each in registry.cpp: the file forms
-// it takes (the command line recognises names by them, and the usage text
-// lists them) and how to open it. Each layout's source lies in a file of its
-// own in this folder.
+// Every layout of the inputs and every format of the results, one line each
+// in registry.cpp: the file forms it takes (the command line recognises
+// names by them, and the usage text lists them) and how to open it. Each
+// layout's source and each format's sink lies in a file of its own in this
+// folder.
 #pragma once
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "job.h"
+#include "raster/sink.h"
 #include "raster/source.h"
 
 struct DemFormat {
@@ -26,14 +28,26 @@ struct MaskFormat {
   std::unique_ptr<MaskSource> (*open)(const MaskChoice& choice);
 };
 
-// The layouts this build reads, in the order names are tried (GDAL's last:
-// it takes any name).
+struct ResultFormat {
+  ResultLayout layout;
+  const char* forms;
+  // True when `name` is a result of this format; sets what the name says
+  // (its base, a raw result's cells, a GeoTIFF's extension).
+  bool (*takes)(const std::string& name, ResultChoice& choice);
+  std::unique_ptr<ResultSink> (*open)(const ResultChoice& choice);
+};
+
+// The layouts this build reads and the formats it writes, in the order
+// names are tried (GDAL's last among the inputs: it takes any name).
 const std::vector<DemFormat>& dem_formats();
 const std::vector<MaskFormat>& mask_formats();
+const std::vector<ResultFormat>& result_formats();
 
 // The source of a chosen DEM or mask, open.
 std::unique_ptr<DemSource> open_dem(const DemChoice& choice);
 std::unique_ptr<MaskSource> open_mask(const MaskChoice& choice);
+// The sink of the chosen result (no file is made before its begin()).
+std::unique_ptr<ResultSink> open_result(const ResultChoice& choice);
 
 // The layouts' own files.
 std::unique_ptr<DemSource> open_raw_dem(const DemChoice& choice);
@@ -42,3 +56,6 @@ std::unique_ptr<DemSource> open_gdal_dem(const DemChoice& choice);
 std::unique_ptr<MaskSource> open_raw_mask(const MaskChoice& choice);
 std::unique_ptr<MaskSource> open_bitmap_mask(const MaskChoice& choice);
 std::unique_ptr<MaskSource> open_gdal_mask(const MaskChoice& choice);
+std::unique_ptr<ResultSink> open_raw_result(const ResultChoice& choice);
+std::unique_ptr<ResultSink> open_grid_result(const ResultChoice& choice);
+std::unique_ptr<ResultSink> open_geotiff_result(const ResultChoice& choice);

@@ -1,6 +1,6 @@
-// Writing the result: a raw raster with its descriptor and header, or an
-// ASCII grid, made line by line from the DEM and the mask, with its report
-// and coordinate system, and put in place as one set.
+// Writing the result: its sink (formats/) made line by line from the DEM and
+// the mask in one pass, with its report, its coordinate system and its
+// companions, put in place as one set; and the checks before the first byte.
 #include <algorithm>
 #include <cerrno>
 #include <cfloat>
@@ -12,6 +12,7 @@
 #include "files/file_names.h"
 #include "files/library_raster.h"
 #include "files/formats.h"
+#include "formats/registry.h"
 #include "files/output_file.h"
 #include "files/result_set.h"
 #include "nrutil.h"
@@ -24,34 +25,6 @@
 
 namespace {
 
-// The value that the grid header's nodata_value line declares.
-constexpr double kGridNoData = -9999.9999;
-
-bool raw_result(const Run& run) { return run.job.result.layout == ResultLayout::raw; }
-
-// The unit of a raw result's stored values: a raw DEM's, or the one chosen
-// for a grid's result.
-double result_coef(const Run& run) {
-  const DemFacts& dem = run.dem_facts();
-  return dem.stored_cells ? dem.stored_per_metre : kScaleCoef[run.job.result.unit.value_or(0)];
-}
-
-struct StoredExtremes {
-  double lowest, highest;  // stored values (whole numbers) of the smallest and largest altitude
-};
-
-// The stored values of the result's extremes: the zone's altitudes and, when
-// some cell lies outside the zone, the hypsometric value.
-StoredExtremes stored_extremes(const Run& run) {
-  double min_s = run.zone.lowest, max_s = run.zone.highest;
-  if (run.zone.other_cells > 0) {
-    min_s = std::min(min_s, run.job.zone.outside_m);
-    max_s = std::max(max_s, run.job.zone.outside_m);
-  }
-  const double coef = result_coef(run);
-  return {stored_value(min_s * coef), stored_value(max_s * coef)};
-}
-
 // The names of the files a result writes, in its folder: those of the
 // chosen result (the .prj when it has one) and the sidecars a library added.
 std::vector<std::string> written_names(const ResultFiles& f, bool has_prj, const std::vector<std::string>& sidecars = {}) {
@@ -62,13 +35,6 @@ std::vector<std::string> written_names(const ResultFiles& f, bool has_prj, const
   for (const std::string& path : sidecars) names.push_back(path.substr(folder_of(path).size()));
   names.push_back(f.json.substr(folder_of(f.json).size()));
   return names;
-}
-
-// The files GDAL keeps beside a GeoTIFF of that name (statistics, external
-// overviews and masks): they describe the file they stand beside, so they go
-// when it is replaced.
-std::vector<std::string> geotiff_sidecars(const std::string& raster) {
-  return {raster + ".aux.xml", raster + ".ovr", raster + ".msk"};
 }
 
 // A file the tool writes, recognised by its first bytes: its report, a raw
@@ -136,9 +102,10 @@ std::optional<SourceFacts> source_facts(const Run& run) {
 // The files every result has besides its raster: the DEM's coordinate
 // system (or none, and then none left from an earlier result of the name) and
 // the report for scripts.
-std::vector<std::string> add_prj_and_report(ResultSet& result, const Run& run, const ResultFiles& files,
-                        const RasterGeometry& geometry, std::string& report_text,
-                        const std::vector<std::string>& sidecars = {}, std::optional<double> result_nodata = {}) {
+std::vector<std::string> add_prj_and_report(ResultSet& result, const Run& run, const ResultSink& sink,
+                                            std::string& report_text) {
+  const ResultFiles files = sink.files();
+  const RasterGeometry geometry = sink.report_geometry(run);
   if (files.prj.empty()) {
     // A GeoTIFF holds its coordinate system.
   } else if (geometry.has_prj) {
@@ -149,246 +116,29 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const Run& run, c
   const ZoneChoice& zone = run.job.zone;
   JsonReport report{kVersion, run.job.dem.path, run.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, run.zone,
                     zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m, std::nullopt, false};
-  report.format = run.job.result.layout == ResultLayout::geotiff ? "GeoTIFF"
-                  : !raw_result(run)                               ? "ascii grid"
-                  : raw_type(run.job.result.itype).bits == 16      ? "raw 16-bit"
-                                                                  : "raw 32-bit";
+  report.format = sink.format_name();
   report.source = source_facts(run);
-  report.files = written_names(files, geometry.has_prj, sidecars);
-  report.result_nodata = result_nodata;
+  report.files = written_names(files, geometry.has_prj, sink.sidecars());
+  report.result_nodata = sink.report_nodata();
   report.full_edge = zone.edge == EdgeRule::full;
   report_text = json_report_text(report);
   result.add(files.json).write(report_text);
   return report.files;
 }
 
-// The bytes a result cannot take less of on the disk: a raw raster's cells,
-// a grid's shortest values ("0.000000" and a tab), a GeoTIFF's index of
-// tiles (two 8-byte numbers a tile).
-double least_result_bytes(const Run& run) {
-  const RasterGeometry& g = run.geometry();
-  const double cells = static_cast<double>(g.cells());
-  switch (run.job.result.layout) {
-    case ResultLayout::raw:
-      return cells * raw_type(run.job.result.itype).cell_bytes;
-    case ResultLayout::ascii_grid:
-      return cells * 9.0;
-    default:
-      return std::ceil(g.nb_lig / 256.0) * std::ceil(g.nb_col / 256.0) * 16.0;
-  }
-}
-
 // A result that plainly cannot fit the free space of its folder is not
 // begun.
-bool has_room(const Run& run, const ResultFiles& files) {
-  return least_result_bytes(run) <= static_cast<double>(free_space(folder_of(files.raster)));
+bool has_room(const Run& run, const ResultSink& sink, const ResultFiles& files) {
+  return sink.least_bytes(run.geometry()) <= static_cast<double>(free_space(folder_of(files.raster)));
 }
-void check_room(const Run& run, const ResultFiles& files) {
-  const double least = least_result_bytes(run);
+void check_room(const Run& run, const ResultSink& sink, const ResultFiles& files) {
+  const double least = sink.least_bytes(run.geometry());
   const std::uint64_t free = free_space(folder_of(files.raster));
   if (least > static_cast<double>(free)) {
     fatal_stop(text("\n\n\tThe result %s needs at least %.0f bytes, and its folder has %llu free: please make room "
                     "or choose another folder\n",
                     files.raster.c_str(), least, static_cast<unsigned long long>(free)));
   }
-}
-
-std::vector<std::string> write_raster(Run& run, ResultSet& result, const ResultFiles& files, std::ostream& notes,
-                  const PassProgress& progress, std::string& report_text) {
-  const RasterGeometry& g = run.geometry();
-  const ZoneChoice& zone = run.job.zone;
-  const RawType& type = raw_type(run.job.result.itype);
-  // The range was checked, or, for a zone not yet measured, cannot pass the
-  // raster's (see fits_unmeasured), so every stored value fits its cell. A
-  // raw DEM's result keeps its unit, so its cells are taken as stored.
-  const bool measure = !run.zone_measured;
-  ZoneFigures figures;
-  OutputFile& descriptor = result.add(files.descriptor);  // written once the zone's figures are known
-  OutputFile& raster = result.add(files.raster);
-  Vector<unsigned char> bytes = new_vector(
-      ucvecteur, frucvecteur, static_cast<std::size_t>(band_shape(g).cells()) * static_cast<std::size_t>(type.cell_bytes),
-      "result lines");
-  const std::optional<RawType>& stored = run.dem_facts().stored_cells;
-  const bool raw_dem = stored.has_value();
-  const double coef = result_coef(run);
-  const auto outside = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(zone.outside_m * coef)));
-  const int code = run.mask->zone_value(zone.code);
-  auto write_band = [&](const Band& band) {
-    if (measure) measure_band(run, band, figures);
-    const std::size_t cols = static_cast<std::size_t>(band.width);
-    const std::size_t line_bytes = cols * static_cast<std::size_t>(type.cell_bytes);
-    for (int k = 0; k < band.count; ++k) {
-      if (band.column == 0) progress("writing the raster", band.first + k, g.nb_lig);
-      unsigned char* out = bytes.data() + line_bytes * static_cast<std::size_t>(k);
-      if (raw_dem) {
-        const std::size_t stored_line_bytes = cols * static_cast<std::size_t>(stored->cell_bytes);
-        select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), *stored, band.mask[k],
-                         code, outside, cols, type, out);
-      } else {
-        extract_line(band.altitude[k], band.mask[k], band.width, code, zone.outside_m, band.altitude[k]);
-        metres_to_raw(band.altitude[k], cols, coef, type, out);
-      }
-    }
-    raster.write(bytes.data(), line_bytes * static_cast<std::size_t>(band.count));
-  };
-  for_each_band(*run.dem, *run.mask, write_band,
-                !raw_dem ? BandCells::metres : measure ? BandCells::both : BandCells::stored, MaskCells::zone,
-                zone.code);
-  progress("writing the raster", g.nb_lig, g.nb_lig);
-  if (measure) zone_measured(run, figures, notes);
-
-  const StoredExtremes range = stored_extremes(run);
-  const ResultReport report{g.nb_lig, g.nb_col, type.cell_bytes,
-                            static_cast<long long>(range.lowest), static_cast<long long>(range.highest),
-                            g.dpix_size, run.job.dem.path, run.job.mask.path, zone.code, zone.outside_m,
-                            zone.voltreat, run.zone.vol_tot};
-  std::vector<std::string> descriptor_notes;
-  if (zone.volume() && run.zone.nodata_cells > 0) descriptor_notes.push_back(no_data_note(run));
-  if (zone.edge == EdgeRule::full) descriptor_notes.push_back("every cell of the zone with data counted whole (--edge full)");
-  descriptor.write(result_descriptor_text(report, descriptor_notes));
-
-  // The header that lets GIS tools open the raster directly; the cells
-  // without data are stored like any altitude, and it says which value they hold.
-  std::optional<long long> nodata;
-  if (run.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * coef));
-  result.add(files.header).write(ehdr_text(g, type, nodata));
-  return add_prj_and_report(result, run, files, g, report_text);
-}
-
-std::vector<std::string> write_grid(Run& run, ResultSet& result, const ResultFiles& files, const PassProgress& progress,
-                std::string& report_text) {
-  RasterGeometry g = run.geometry();
-  if (!g.placed) {
-    g.X_min = run.job.result.corner->x;
-    g.Y_min = run.job.result.corner->y;
-    g.placed = true;
-  }
-  const ZoneChoice& zone = run.job.zone;
-  const double outside = zone.outside_no_data ? kGridNoData : zone.outside_m;
-  GridWriter grid(result.add(files.raster), g);
-  const bool marks = run.zone.nodata_cells > 0;
-  const int code = run.mask->zone_value(zone.code);
-  for_each_band(
-      *run.dem, *run.mask,
-      [&](const Band& band) {
-        for (int k = 0; k < band.count; ++k) {
-          extract_line(band.altitude[k], band.mask[k], band.width, code, outside, band.altitude[k]);
-          if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, code, g, kGridNoData);
-          if (band.column == 0) progress("writing the grid", band.first + k, g.nb_lig);
-        }
-        grid.write_lines(band.altitude, band.count, band.width);
-      },
-      BandCells::metres, MaskCells::zone, zone.code);
-  progress("writing the grid", g.nb_lig, g.nb_lig);
-  return add_prj_and_report(result, run, files, g, report_text);
-}
-
-bool float64_geotiff(const Run& run) { return run.dem_facts().gdal && run.dem_facts().gdal->float64; }
-
-// The no-data value of a GeoTIFF result: the DEM's, where its altitudes are
-// taken as stored (metres, no scale) and the result's cells hold it exactly,
-// else -9999. The cells of the zone with data may not hold it (checked as
-// they are written).
-double geotiff_nodata(const Run& run) {
-  const RasterGeometry& g = run.geometry();
-  const std::optional<GdalRaster>& r = run.dem_facts().gdal;
-  const bool as_stored = !r || (run.dem_facts().vertical_unit == kMetre && r->scale == 1.0 && r->offset == 0.0);
-  if (g.has_nodata && std::isfinite(g.nodata) && as_stored) {
-    if (float64_geotiff(run)) return g.nodata;
-    if (std::fabs(g.nodata) <= FLT_MAX) return static_cast<double>(static_cast<float>(g.nodata));
-  }
-  return -9999.0;
-}
-
-// The GDAL writer's private folder also holds the files it added beside the
-// GeoTIFF (a coordinate system its keys cannot hold, in an .aux.xml): they
-// join the set under their names, and leave the private folder.
-std::vector<std::string> adopt_sidecars(ResultSet& result, const OutputFile& tif) {
-  std::vector<std::string> adopted;
-  const std::string inside = folder_of(tif.library_path());
-  const std::string folder = folder_of(tif.final_path());
-  for (const std::string& name : folder_entries(inside)) {
-    if (inside + name == tif.library_path()) continue;
-    FileKind kind = FileKind::missing;
-    InputFile f(open_regular_file(inside + name, kind));
-    if (!f) continue;
-    std::string content;
-    char chunk[1 << 16];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0;) content.append(chunk, got);
-    f.reset();
-    remove_file(inside + name);
-    result.add(folder + name).write(content);
-    adopted.push_back(folder + name);
-  }
-  return adopted;
-}
-
-// A GeoTIFF: the DEM's geotransform (or the corner chosen for a raw DEM)
-// and coordinate system; Float32 altitudes in metres (Float64 for a Float64
-// DEM); the zone's cells without data at the result's no-data value.
-std::vector<std::string> write_geotiff(Run& run, ResultSet& result, const ResultFiles& files, std::ostream& notes,
-                   const PassProgress& progress, std::string& report_text) {
-  const bool measure = !run.zone_measured;
-  ZoneFigures figures;
-  RasterGeometry g = run.geometry();
-  const ZoneChoice& zone = run.job.zone;
-  double transform[6] = {0, 1, 0, 0, 0, 1};
-  if (run.dem_facts().gdal && run.dem_facts().gdal->georeferenced) {
-    std::copy(run.dem_facts().gdal->transform, run.dem_facts().gdal->transform + 6, transform);
-  } else if (g.placed || run.job.result.corner) {
-    const double x = g.placed ? g.X_min : run.job.result.corner->x;
-    const double y = g.placed ? g.Y_min : run.job.result.corner->y;
-    const double cell = g.map_cell();
-    transform[0] = x, transform[1] = cell, transform[3] = y + g.nb_lig * cell, transform[5] = -cell;
-  }
-  const double nodata = geotiff_nodata(run);
-  const double outside = zone.outside_no_data ? nodata : zone.outside_m;
-  const bool float64 = float64_geotiff(run);
-  OutputFile& tif = result.add_for_library(files.raster);
-  std::vector<std::string> sidecars;
-  {
-    GdalWriter writer(tif.library_path(), files.raster, g.nb_lig, g.nb_col, transform, g.has_prj ? g.prj : "", float64,
-                      nodata);
-    const int code = run.mask->zone_value(zone.code);
-    const bool marks = measure ? g.has_nodata : run.zone.nodata_cells > 0;
-    for_each_band(*run.dem, *run.mask, [&](const Band& band) {
-      if (measure) measure_band(run, band, figures);
-      for (int k = 0; k < band.count; ++k) {
-        double* line = band.altitude[k];
-        const unsigned char* mask = band.mask[k];
-        // The zone's altitudes with data must fit the cells and differ from
-        // the no-data value, which would hide them.
-        for (int j = 0; j < band.width; ++j) {
-          if (!in_zone(mask[j], code) || g.no_data(line[j])) continue;
-          const double held = float64 ? line[j] : static_cast<double>(static_cast<float>(line[j]));
-          if (held == nodata || std::isinf(held)) {
-            fatal_stop(text("\n\n\tThe altitude %s at line %d, column %d %s\n", shortest_text(line[j]).c_str(),
-                            band.first + k, band.column + j,
-                            std::isinf(held) ? "is beyond what the GeoTIFF's Float32 cells hold"
-                                             : ("is the GeoTIFF's no-data value " + shortest_text(nodata) +
-                                                ", which would hide it")
-                                                   .c_str()));
-          }
-        }
-        extract_line(line, mask, band.width, code, outside, line);
-        if (marks) mark_no_data(line, mask, band.width, code, g, nodata);
-        if (band.column == 0) progress("writing the GeoTIFF", band.first + k, g.nb_lig);
-      }
-      writer.write(band.first, band.count, band.column, band.width, band.altitude);
-    }, BandCells::metres, MaskCells::zone, zone.code);
-    progress("writing the GeoTIFF", g.nb_lig, g.nb_lig);
-    writer.close();
-    sidecars = adopt_sidecars(result, tif);
-  }
-  if (measure) zone_measured(run, figures, notes);
-  for (const std::string& sidecar : geotiff_sidecars(files.raster)) {
-    if (std::find(sidecars.begin(), sidecars.end(), sidecar) == sidecars.end() &&
-        file_kind(sidecar) != FileKind::missing) {
-      result.drop(sidecar);
-    }
-  }
-  g.has_prj = false;  // inside the GeoTIFF
-  return add_prj_and_report(result, run, files, g, report_text, sidecars, nodata);
 }
 
 // The result's companions: its report's copy and the table of every zone.
@@ -413,14 +163,7 @@ void add_companions(ResultSet& result, const Run& run, const std::string& report
 
 }  // namespace
 
-ResultFiles chosen_result_files(const Run& run) {
-  const ResultChoice& result = run.job.result;
-  if (result.layout == ResultLayout::geotiff) {
-    const std::string raster = result.base + result.extension;
-    return {raster, {}, {}, {}, result.base + ".json"};
-  }
-  return result_files(result.base, raw_result(run), raw_type(result.itype));
-}
+ResultFiles chosen_result_files(const Run& run) { return open_result(run.job.result)->files(); }
 
 std::string result_name_problem(const std::string& folder, const std::string& name) {
   if (name.find_first_of(kPathSeparator == '/' ? "/" : "\\/") != std::string::npos) {
@@ -448,11 +191,10 @@ std::vector<std::string> input_files(const Run& run) {
 }
 
 std::vector<std::string> result_set_paths(const Run& run) {
-  const ResultFiles files = chosen_result_files(run);
+  const std::unique_ptr<ResultSink> sink = open_result(run.job.result);
+  const ResultFiles files = sink->files();
   std::vector<std::string> paths{files.raster, files.descriptor, files.header, files.prj, files.json};
-  if (run.job.result.layout == ResultLayout::geotiff) {
-    for (const std::string& sidecar : geotiff_sidecars(files.raster)) paths.push_back(sidecar);
-  }
+  for (const std::string& sidecar : sink->stale_sidecars()) paths.push_back(sidecar);
   paths.erase(std::remove(paths.begin(), paths.end(), std::string()), paths.end());
   return paths;
 }
@@ -493,58 +235,9 @@ std::string foreign_file(const Run& run) {
   return "";
 }
 
-std::string fit_problem(const Run& run) {
-  const ResultLayout layout = run.job.result.layout;
-  if (layout == ResultLayout::geotiff) {
-    // Float32 cells hold up to 3.4e38: the hypsometric value, and the zone's
-    // altitudes once they are known (else they are checked as written).
-    if (float64_geotiff(run)) return "";
-    const ZoneChoice& zone = run.job.zone;
-    const double beyond = !zone.outside_no_data && std::fabs(zone.outside_m) > FLT_MAX ? zone.outside_m
-                          : run.zone_measured && run.zone.data_cells() > 0 &&
-                                  std::max(std::fabs(run.zone.data_lowest), std::fabs(run.zone.data_highest)) > FLT_MAX
-                              ? (std::fabs(run.zone.data_lowest) > FLT_MAX ? run.zone.data_lowest : run.zone.data_highest)
-                              : 0.0;
-    if (beyond == 0.0) return "";
-    return text("\n\n\tThe result holds %s, beyond what a GeoTIFF's Float32 cells hold (3.4e38): please choose an "
-                "ASCII grid\n",
-                shortest_text(beyond).c_str());
-  }
-  // A grid's cells are squares of its coordinates; a raw result's descriptor
-  // gives one pixel size in metres.
-  if (!run.dem_facts().square_cells || (raw_result(run) && run.dem_facts().areas.ellipsoidal)) {
-    return text("\n\n\tThe cells of %s are %s, which %s cannot describe: please choose a GeoTIFF\n",
-                run.job.dem.path.c_str(), run.dem_facts().square_cells ? "in degrees" : "not square",
-                raw_result(run) ? "a raw result" : "an ASCII grid");
-  }
-  if (!raw_result(run)) return "";
-  if (run.zone.has_nan) {
-    return "\n\n\tThe result holds cells that are not numbers (nan), which a raster cannot store:"
-           "\n\tplease choose an ASCII grid\n";
-  }
-  const RawType& type = raw_type(run.job.result.itype);
-  const StoredExtremes range = stored_extremes(run);
-  if (range.lowest >= type.lowest && range.highest <= type.highest) return "";
-  // Only what can help: 32 bits when 16 were chosen, another scale when the
-  // scale is chosen (grid input), an ASCII grid always.
-  std::vector<std::string> helps;
-  if (type.bits == 16) helps.push_back("32 bits");
-  if (!run.dem_facts().stored_cells) helps.push_back("another scale");
-  std::string advice;
-  for (const std::string& help : helps) advice += (advice.empty() ? "" : ", ") + help;
-  advice += advice.empty() ? "an ASCII grid" : " or an ASCII grid";
-  return text("\n\n\tThe stored values of the result go from %.0f to %.0f, but a %d-bit raster holds %.0f to %.0f only:"
-              "\n\tplease choose %s\n",
-              range.lowest, range.highest, type.bits, type.lowest, type.highest, advice.c_str());
-}
+std::string fit_problem(const Run& run) { return open_result(run.job.result)->fit_problem(run); }
 
-bool fits_unmeasured(const Run& run) {
-  if (!raw_result(run) || !run.dem_facts().stored_cells) return false;
-  const RawType& dem = *run.dem_facts().stored_cells;
-  const RawType& type = raw_type(run.job.result.itype);
-  const double outside = stored_value(run.job.zone.outside_m * run.dem_facts().stored_per_metre);
-  return dem.lowest >= type.lowest && dem.highest <= type.highest && outside >= type.lowest && outside <= type.highest;
-}
+bool fits_unmeasured(const Run& run) { return open_result(run.job.result)->fits_unmeasured(run); }
 
 std::string result_problem(const Run& run) {
   const std::string& base = run.job.result.base;
@@ -552,47 +245,53 @@ std::string result_problem(const Run& run) {
   std::string problem = result_name_problem(folder, base.substr(folder.size()));
   if (problem.empty()) problem = replaced_input(run);
   if (problem.empty()) problem = foreign_file(run);
-  if (problem.empty() && (run.zone_measured || run.job.result.layout == ResultLayout::geotiff)) problem = fit_problem(run);
+  if (problem.empty()) problem = fit_problem(run);
   return problem;
 }
 
 void outside_nodata_warning(const Run& run, std::ostream& notes) {
   const ZoneChoice& zone = run.job.zone;
   if (zone.outside_no_data) return;
-  std::optional<double> nodata;
-  const char* suffix = "";
-  if (run.job.result.layout == ResultLayout::geotiff) {
-    nodata = geotiff_nodata(run);
-  } else if (run.job.result.layout == ResultLayout::ascii_grid) {
-    nodata = kGridNoData;
-  } else if (run.zone_measured && run.zone.nodata_cells > 0) {
-    nodata = run.geometry().nodata;
-    suffix = " (its .hdr's NODATA)";
-  }
+  const std::optional<double> nodata = open_result(run.job.result)->declared_nodata(run);
   if (!nodata || zone.outside_m != *nodata) return;
-  note(notes, "\n\tWarning: the cells outside the zone get %s, which is also the result's no-data value%s: a GIS shows "
+  note(notes, "\n\tWarning: the cells outside the zone get %s, which is also the result's no-data value: a GIS shows "
               "them as cells without data (choose another value with -a, or -a nodata to mean it)\n",
-       shortest_text(zone.outside_m).c_str(), suffix);
+       shortest_text(zone.outside_m).c_str());
 }
 
 WrittenResult write_result(Run& run, const std::vector<CompanionFile>& companions, std::ostream& notes,
                            const PassProgress& progress) {
+  const RasterGeometry& g = run.geometry();
   const ResultFiles files = chosen_result_files(run);
-  if (!has_room(run, files) && run.dem->release_copy()) {
+  if (!has_room(run, *open_result(run.job.result), files) && run.dem->release_copy()) {
     note(notes, "\n\tThe disk is full: the run's copy of the grid's cells is removed to make room, and the result is "
                 "made from the grid's text\n");
   }
-  check_room(run, files);
+  check_room(run, *open_result(run.job.result), files);
   WrittenResult written;
   std::string found;
   for (;;) {
     try {
+      // One pass writes the result; a zone not yet measured (the command
+      // line: nothing is asked in between) is measured in it too.
+      const std::unique_ptr<ResultSink> sink = open_result(run.job.result);
+      const bool measure = !run.zone_measured;
+      ZoneFigures figures;
       ResultSet result;
+      sink->begin(run, result);
+      for_each_band(
+          *run.dem, *run.mask,
+          [&](const Band& band) {
+            if (measure) measure_band(run, band, figures);
+            for (int k = 0; band.column == 0 && k < band.count; ++k) progress(sink->pass_name(), band.first + k, g.nb_lig);
+            sink->take(run, band);
+          },
+          sink->cells(run, measure), MaskCells::zone, run.job.zone.code);
+      progress(sink->pass_name(), g.nb_lig, g.nb_lig);
+      if (measure) zone_measured(run, figures, notes);
+      sink->finish(run, result);
+      written.names = add_prj_and_report(result, run, *sink, written.report);
       std::vector<std::unique_ptr<OutputFile>> others;
-      written.names = run.job.result.layout == ResultLayout::geotiff
-                          ? write_geotiff(run, result, files, notes, progress, written.report)
-                      : raw_result(run) ? write_raster(run, result, files, notes, progress, written.report)
-                                       : write_grid(run, result, files, progress, written.report);
       add_companions(result, run, written.report, companions, others);
       found = result.publish();
       for (const std::unique_ptr<OutputFile>& other : others) other->publish();

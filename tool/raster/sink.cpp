@@ -1,0 +1,5 @@
+#include "sink.h"
+
+#include "run.h"
+
+RasterGeometry ResultSink::report_geometry(const Run& run) const { return run.geometry(); }
