@@ -103,6 +103,10 @@ struct Parsed {
 // come from this table.
 
 using Apply = void (*)(Parsed& p, const std::string& flag, const std::string& value);
+// Why the flag (given or not) does not fit the files named and the other
+// flags, "" when it does: the choices each layout needs, and none it cannot
+// use.
+using Misfit = std::string (*)(const Parsed& p);
 
 struct Flag {
   const char* short_name;  // "-c", or ""
@@ -110,13 +114,27 @@ struct Flag {
   const char* value;       // "N", or nullptr for a switch
   const char* help;        // its usage lines, '\n' between them
   Apply apply;
+  Misfit misfit = nullptr;
 };
+
+bool raw_dem(const Job& job) { return job.dem.layout == DemLayout::raw; }
+bool raw_result(const Job& job) { return job.result_wanted && job.result.layout == ResultLayout::raw; }
+// A flag of the result given for the table alone.
+std::string for_a_result(bool given, const Job& job, const char* flag) {
+  return given && !job.result_wanted ? std::string(flag) + " is for a RESULT, and the table has none" : "";
+}
 
 const Flag kFlags[] = {
     {"-c", "--code", "N", "the mask code of the zone (required, but for --table alone)",
      [](Parsed& p, const std::string&, const std::string& v) {
        p.command.job.zone.code = whole_number("-c/--code", v, -2147483648LL, 4294967295LL);
        p.code_given = true;
+     },
+     [](const Parsed& p) -> std::string {
+       const Job& job = p.command.job;
+       if (p.code_given || !job.result_wanted) return "";
+       return job.table ? "-c/--code is required with a RESULT: the mask code of the zone it keeps"
+                        : "-c/--code is required: the mask code of the zone";
      }},
     {"-a", "--outside", "ALT",
      "the altitude of the cells outside the zone, in metres (default 0);\nnodata: the grid result's no-data marker",
@@ -124,21 +142,61 @@ const Flag kFlags[] = {
        ZoneChoice& zone = p.command.job.zone;
        zone.outside_no_data = v == "nodata";
        if (!zone.outside_no_data) zone.outside_m = finite_number("-a/--outside", v);
+     },
+     [](const Parsed& p) -> std::string {
+       const Job& job = p.command.job;
+       if (job.zone.outside_no_data && raw_result(job)) {
+         return "--outside nodata is for grid results: a raw raster has no no-data marker of its own";
+       }
+       return for_a_result(job.zone.outside_no_data, job, "--outside nodata");
      }},
     {"", "--no-volume", nullptr, "do not compute the volume",
      [](Parsed& p, const std::string&, const std::string&) { p.command.job.zone.voltreat = 1; }},
     {"", "--dem-unit", "U",
      "unit of a raw DEM's stored values: m, dm, cm or mm (required for a raw DEM);\nof a GDAL raster's altitudes "
      "(also ft, us-ft), when its band's unit is not right",
-     [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.dem.unit = unit_of(flag, v); }},
+     [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.dem.unit = unit_of(flag, v); },
+     [](const Parsed& p) -> std::string {
+       const DemChoice& dem = p.command.job.dem;
+       if (raw_dem(p.command.job) && !dem.unit) {
+         return "--dem-unit m|dm|cm|mm is required for the raw DEM " + dem.path +
+                ": the unit of its stored values (a wrong one makes every volume wrong)";
+       }
+       if (dem.layout == DemLayout::ascii_grid && dem.unit) return "--dem-unit is not for grids: a grid holds metres";
+       if (raw_dem(p.command.job) && dem.unit && *dem.unit > kMillimetre) {
+         return "--dem-unit of a raw DEM is m, dm, cm or mm: it stores whole numbers of one of them";
+       }
+       return "";
+     }},
     {"", "--unit", "U", "unit of a raw result made from a grid or a GDAL raster (required then)",
-     [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.result.unit = unit_of(flag, v); }},
+     [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.result.unit = unit_of(flag, v); },
+     [](const Parsed& p) -> std::string {
+       const Job& job = p.command.job;
+       const bool needed = raw_result(job) && !raw_dem(job);
+       if (needed && !job.result.unit) {
+         return "--unit m|dm|cm|mm is required for a raw result made from a grid or a GDAL raster: the unit of its "
+                "stored values";
+       }
+       if (!job.result.unit) return "";
+       if (!job.result_wanted) return for_a_result(true, job, "--unit");
+       if (!needed) return "--unit is for a raw result made from a grid or a GDAL raster (a raw DEM's result keeps its unit)";
+       return *job.result.unit > kMillimetre ? "--unit is m, dm, cm or mm" : "";
+     }},
     {"", "--corner", "X,Y",
      "lower-left corner of a grid or GeoTIFF result made from a raw DEM\n(required unless a .hdr beside the DEM "
      "places it)",
      [](Parsed& p, const std::string& flag, const std::string& v) {
        const auto [x, y] = pair_of(flag, v, "X,Y (two numbers)");
        p.command.job.result.corner = Corner{finite_number("--corner", x), finite_number("--corner", y)};
+     },
+     [](const Parsed& p) -> std::string {
+       const Job& job = p.command.job;
+       if (!job.result.corner) return "";
+       if (!job.result_wanted) return for_a_result(true, job, "--corner");
+       if (raw_result(job) || !raw_dem(job)) {
+         return "--corner is for a grid or GeoTIFF result made from a raw DEM (the other DEMs give their own corner)";
+       }
+       return "";
      }},
     {"", "--size", "L,C", "lines and columns of a raw DEM or mask without descriptor",
      [](Parsed& p, const std::string& flag, const std::string& v) {
@@ -149,6 +207,13 @@ const Flag kFlags[] = {
        job.dem.lines = job.mask.lines = l;
        job.dem.columns = job.mask.columns = c;
        p.size_given = true;
+     },
+     [](const Parsed& p) -> std::string {
+       const Job& job = p.command.job;
+       if (p.size_given && !raw_dem(job) && job.mask.layout != MaskLayout::raw) {
+         return "--size is for a raw DEM or raw mask without descriptor";
+       }
+       return "";
      }},
     {"", "--pixel-size", "S",
      "pixel size in metres of a raw DEM without descriptor (or whose descriptor gives 0),\nor of a GDAL raster "
@@ -159,14 +224,31 @@ const Flag kFlags[] = {
          usage_error("--pixel-size takes a number of metres above 0 and below 2147483648");
        }
        p.command.job.dem.pixel_size = size;
+     },
+     [](const Parsed& p) -> std::string {
+       const DemChoice& dem = p.command.job.dem;
+       return dem.pixel_size && dem.layout == DemLayout::ascii_grid ? "--pixel-size is not for grids: a grid gives its own"
+                                                                   : "";
      }},
     {"", "--band", "N", "the band of a GDAL raster DEM (default 1)",
      [](Parsed& p, const std::string& flag, const std::string& v) {
        p.command.job.dem.band = static_cast<int>(whole_number(flag, v, 1, 2147483647LL));
+     },
+     [](const Parsed& p) -> std::string {
+       const DemChoice& dem = p.command.job.dem;
+       return dem.band && dem.layout != DemLayout::gdal
+                  ? "--band is for a DEM read through GDAL: the tool's own formats have one band"
+                  : "";
      }},
     {"", "--mask-band", "N", "the band of a GDAL raster mask (default 1)",
      [](Parsed& p, const std::string& flag, const std::string& v) {
        p.command.job.mask.band = static_cast<int>(whole_number(flag, v, 1, 2147483647LL));
+     },
+     [](const Parsed& p) -> std::string {
+       const MaskChoice& mask = p.command.job.mask;
+       return mask.band && mask.layout != MaskLayout::gdal
+                  ? "--mask-band is for a mask read through GDAL: the tool's own formats have one band"
+                  : "";
      }},
     {"", "--edge", "RULE",
      "how the zone's cells weigh in its volume and area: half (default: cells on the\nzone's edge half, on the "
@@ -179,6 +261,13 @@ const Flag kFlags[] = {
      [](Parsed& p, const std::string&, const std::string& v) {
        if (v.empty()) usage_error("--report takes a file name, or - for standard output");
        p.command.job.result.report_copy = v == "-" ? v : absolute_path(v);
+     },
+     [](const Parsed& p) -> std::string {
+       const Job& job = p.command.job;
+       if (job.table && job.table->path == "-" && job.result.report_copy == "-") {
+         return "--table - and --report - would both go to standard output: give one of them a file";
+       }
+       return for_a_result(!job.result.report_copy.empty(), job, "--report");
      }},
     {"", "--table", "FILE", "the table of every zone: FILE.csv, FILE.json, or - (CSV on standard output)",
      [](Parsed& p, const std::string&, const std::string& v) {
@@ -268,57 +357,6 @@ void read_result_name(ResultChoice& result, const std::string& path) {
   result.base = named.base;
   const std::string folder = folder_of(result.base);
   if (result.base.size() == folder.size()) usage_error("the result \"" + shown(path) + "\" has no name before its suffix");
-}
-
-// What the flags choose must fit the files named: the choices each kind of
-// input or result needs, and none it cannot use.
-void check_choices(const Job& job, bool code_given, bool size_given) {
-  if (!code_given && job.result_wanted) {
-    usage_error(job.table ? "-c/--code is required with a RESULT: the mask code of the zone it keeps"
-                          : "-c/--code is required: the mask code of the zone");
-  }
-  const bool raw_dem = job.dem.layout == DemLayout::raw;
-  const bool raw_result = job.result.layout == ResultLayout::raw;
-  if (raw_dem && !job.dem.unit) {
-    usage_error("--dem-unit m|dm|cm|mm is required for the raw DEM " + job.dem.path +
-                ": the unit of its stored values (a wrong one makes every volume wrong)");
-  }
-  const bool gdal_dem = job.dem.layout == DemLayout::gdal;
-  if (job.dem.layout == DemLayout::ascii_grid && job.dem.unit) usage_error("--dem-unit is not for grids: a grid holds metres");
-  if (raw_dem && job.dem.unit && *job.dem.unit > kMillimetre) {
-    usage_error("--dem-unit of a raw DEM is m, dm, cm or mm: it stores whole numbers of one of them");
-  }
-  if (job.dem.band && !gdal_dem) usage_error("--band is for a DEM read through GDAL: the tool's own formats have one band");
-  if (job.mask.band && job.mask.layout != MaskLayout::gdal) {
-    usage_error("--mask-band is for a mask read through GDAL: the tool's own formats have one band");
-  }
-  if (job.table && job.table->path == "-" && job.result.report_copy == "-") {
-    usage_error("--table - and --report - would both go to standard output: give one of them a file");
-  }
-  if (!job.result_wanted) {
-    if (job.result.unit || job.result.corner || job.zone.outside_no_data || !job.result.report_copy.empty()) {
-      usage_error("--unit, --corner, --outside nodata and --report are for a RESULT, and the table has none");
-    }
-    return;
-  }
-  if (raw_result && !raw_dem && !job.result.unit) {
-    usage_error("--unit m|dm|cm|mm is required for a raw result made from a grid or a GDAL raster: the unit of its "
-                "stored values");
-  }
-  if (job.result.unit && !(raw_result && !raw_dem)) {
-    usage_error("--unit is for a raw result made from a grid or a GDAL raster (a raw DEM's result keeps its unit)");
-  }
-  if (job.result.unit && *job.result.unit > kMillimetre) usage_error("--unit is m, dm, cm or mm");
-  if (job.result.corner && !(!raw_result && raw_dem)) {
-    usage_error("--corner is for a grid or GeoTIFF result made from a raw DEM (the other DEMs give their own corner)");
-  }
-  if (job.dem.pixel_size && !raw_dem && !gdal_dem) usage_error("--pixel-size is not for grids: a grid gives its own");
-  if (job.zone.outside_no_data && raw_result) {
-    usage_error("--outside nodata is for grid results: a raw raster has no no-data marker of its own");
-  }
-  if (size_given && !raw_dem && job.mask.layout != MaskLayout::raw) {
-    usage_error("--size is for a raw DEM or raw mask without descriptor");
-  }
 }
 
 // Progress on a terminal: "reading the grid: 0...10...20...100 - done."
@@ -464,7 +502,10 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
   // --size is for the raw ones among them.
   if (job.dem.layout != DemLayout::raw) job.dem.lines.reset(), job.dem.columns.reset();
   if (job.mask.layout != MaskLayout::raw) job.mask.lines.reset(), job.mask.columns.reset();
-  check_choices(job, p.code_given, p.size_given);
+  for (const Flag& f : kFlags) {
+    if (f.misfit == nullptr) continue;
+    if (const std::string why = f.misfit(p); !why.empty()) usage_error(why);
+  }
   return command;
 }
 
