@@ -212,3 +212,37 @@ TEST(CommandLine, FullEdgesGiveThePlainZonalSumAndTheTableAClosingLine) {
   EXPECT_NE(run.errors.find("mesacrop: table of 3 zones written in " + demo.dir + "/t.json"), std::string::npos)
       << run.errors;
 }
+
+TEST(CommandLine, EachInputFileIsOpenedOncePerRun) {
+  if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "strace is missing (.ci/run installs it)";
+  Demo demo;
+  struct Case {
+    const char* flags;
+    std::vector<const char*> inputs;
+  };
+  std::vector<Case> cases = {
+      {"-c 1 --dem-unit dm --table t.csv jacksboro_m2.raw zone.raw r_m2.raw", {"jacksboro_m2.raw", "zone.raw"}},
+      {"-c 1 jacksboro.asc zone.bmp r.asc", {"jacksboro.asc", "zone.bmp"}},
+      {"-c 2 --unit dm jacksboro.asc zone.raw r_m4.raw", {"jacksboro.asc", "zone.raw"}},
+  };
+  if (have_gdal_tools()) {
+    shell("cd " + demo.dir + " && gdal_translate -q jacksboro.asc dem.tif && gdal_translate -q -of GTiff "
+          "-a_ullr 739890 4055760 759870 4037760 -a_srs EPSG:26916 zone.bmp zone.tif");
+    cases.push_back({"-c 1 --table t.json dem.tif zone.tif r.tif", {"dem.tif", "zone.tif"}});
+    cases.push_back({"-c 7 dem.tif zone.tif r.tif", {"dem.tif", "zone.tif"}});  // selects none: the codes are listed
+  }
+  for (const Case& c : cases) {
+    const std::string trace = demo.base / "opens";
+    const int status = std::system(("cd " + demo.dir + " && strace -f -qq -e trace=openat,open -o " + trace + " " +
+                                    MESACROP_BINARY + " -q " + c.flags + " 2>/dev/null")
+                                       .c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 0) << c.flags;
+    const std::string opens = read_file(trace);
+    for (const char* input : c.inputs) {
+      std::string opened = "/";
+      opened += input;
+      opened += '"';
+      EXPECT_EQ(occurrences(opens, opened), 1) << c.flags << ": " << input;
+    }
+  }
+}
