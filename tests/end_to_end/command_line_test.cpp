@@ -30,12 +30,6 @@ std::map<std::string, std::string> take_results(const std::string& dir) {
   return files;
 }
 
-struct Demo {
-  Demo() { std::filesystem::copy(MESACROP_EXAMPLES "/demo", dir); }
-  TempDir base;
-  std::string dir = base / "demo";
-};
-
 }  // namespace
 
 TEST(CommandLine, WritesTheSameFilesAsTheDialogForTheSameChoices) {
@@ -52,7 +46,7 @@ TEST(CommandLine, WritesTheSameFilesAsTheDialogForTheSameChoices) {
       {"demo jacksboro 1 0 0 zone 1 2 0 1 res 1 1", "-c 2 --no-volume --dem-unit m jacksboro_m2.raw zone.raw res_m4.raw"},
       {"demo jacksboro 0 zone 0 1 0 1 res 1 0 0", "-q -c 1 --no-volume --unit m jacksboro.asc zone.bmp res_m2.raw"},
   };
-  Demo demo;
+  DemoCopy demo;
   for (const Case& c : cases) {
     std::string answers = c.dialog;
     std::replace(answers.begin(), answers.end(), ' ', '\n');
@@ -102,7 +96,7 @@ TEST(CommandLine, UsageErrorsAndFailedRunsSayTheCauseFirstAndWriteNothing) {
       {"-c 1 jacksboro.asc zone.raw nosuch/res.asc", 1, "mesacrop: There is no folder %/nosuch/ for the result"},
   };
   for (const Case& c : cases) {
-    Demo demo;
+    DemoCopy demo;
     const auto before = snapshot(demo.dir);
     const CliRun run = run_cli(demo.dir, c.flags);
     std::string first_line = c.first_line;
@@ -116,7 +110,7 @@ TEST(CommandLine, UsageErrorsAndFailedRunsSayTheCauseFirstAndWriteNothing) {
 }
 
 TEST(CommandLine, ProgressAndTheClosingLineOnATerminalOnly) {
-  Demo demo;
+  DemoCopy demo;
   const std::string flags = "-c 1 --report - jacksboro.asc zone.raw res.asc";
   const CliRun on_terminal = run_cli(demo.dir, flags, true);
   EXPECT_EQ(on_terminal.status, 0) << on_terminal.errors;
@@ -139,7 +133,7 @@ TEST(CommandLine, ProgressAndTheClosingLineOnATerminalOnly) {
 }
 
 TEST(CommandLine, RunsAtOnceInOneFolderWithDifferentResults) {
-  Demo demo;
+  DemoCopy demo;
   const std::string flags = "--dem-unit dm jacksboro_m2.raw zone.raw";
   std::vector<std::string> alone;
   for (int code = 0; code < 4; ++code) {
@@ -181,13 +175,13 @@ TEST(CommandLine, WhatTheFlagsDoNotChangeIsSaidAndNamesAreForgiving) {
       {"--mask-band 2 -c 1 jacksboro.asc zone.raw r.asc", 2, "--mask-band is for a mask read through GDAL"},
   };
   for (const Case& c : cases) {
-    Demo demo;
+    DemoCopy demo;
     const CliRun run = run_cli(demo.dir, c.flags);
     EXPECT_EQ(run.status, c.status) << c.flags << run.errors;
     EXPECT_NE(run.errors.find(in_folder(c.said, demo.dir)), std::string::npos) << c.flags << "\n" << run.errors;
   }
   if (!gdal_available()) return;
-  Demo demo;
+  DemoCopy demo;
   const CliRun upper = run_cli(demo.dir, "-c 1 jacksboro.asc zone.raw RES.TIF");
   EXPECT_EQ(upper.status, 0) << upper.errors;
   EXPECT_TRUE(file_exists(demo.dir + "/RES.TIF"));
@@ -195,7 +189,7 @@ TEST(CommandLine, WhatTheFlagsDoNotChangeIsSaidAndNamesAreForgiving) {
 }
 
 TEST(CommandLine, FullEdgesGiveThePlainZonalSumAndTheTableAClosingLine) {
-  Demo demo;
+  DemoCopy demo;
   // The plain sum: every cell of code 2 (frame and edges whole), from the grid's own text.
   const std::string grid = read_file(demo.dir + "/jacksboro.asc"), mask = read_file(demo.dir + "/zone.raw");
   std::istringstream cells(grid.substr(grid.find("-9999.9999\n") + 11));
@@ -215,7 +209,7 @@ TEST(CommandLine, FullEdgesGiveThePlainZonalSumAndTheTableAClosingLine) {
 
 TEST(CommandLine, EachInputFileIsOpenedOncePerRun) {
   if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "strace is missing (.ci/run installs it)";
-  Demo demo;
+  DemoCopy demo;
   struct Case {
     const char* flags;
     std::vector<const char*> inputs;

@@ -14,13 +14,6 @@
 
 namespace {
 
-struct Demo {
-  Demo() { std::filesystem::copy(MESACROP_EXAMPLES "/demo", dir); }
-  CliRun run(const std::string& flags) { return run_cli(dir, flags); }
-  TempDir base;
-  std::string dir = base / "demo";
-};
-
 }  // namespace
 
 TEST(Outputs, AnOutputThatIsAnInputOrAnotherOutputIsAUsageErrorNamingBoth) {
@@ -44,7 +37,7 @@ TEST(Outputs, AnOutputThatIsAnInputOrAnotherOutputIsAUsageErrorNamingBoth) {
   };
   for (const Case& c : cases) {
     if (c.gdal && !have_gdal_tools()) continue;
-    Demo demo;
+    DemoCopy demo;
     if (c.gdal) {
       shell("cd " + demo.dir + " && gdal_translate -q -of XYZ jacksboro.asc dem.csv && gdal_translate -q jacksboro.asc "
             "dem.tif && gdal_translate -q -srcwin 0 0 111 200 dem.tif left.tif && gdal_translate -q -srcwin 111 0 "
@@ -73,7 +66,7 @@ TEST(Outputs, AFileMesacropDidNotWriteIsNotReplacedByAResult) {
       {"res.prj", "PROJCS[\"another\"]", "jacksboro.asc zone.raw res.asc"},
   };
   for (const Case& c : cases) {
-    Demo demo;
+    DemoCopy demo;
     write_file(demo.dir + "/" + c.name, c.content);
     const auto before = snapshot(demo.dir);
     const CliRun run = demo.run(std::string("-c 1 ") + c.files);
@@ -87,7 +80,7 @@ TEST(Outputs, AFileMesacropDidNotWriteIsNotReplacedByAResult) {
     EXPECT_EQ(demo.run(std::string("-c 1 ") + c.files).status, 0) << c.name;
   }
   // The dialog asks the name again.
-  Demo demo;
+  DemoCopy demo;
   write_file(demo.dir + "/res.json", "[1, 2]");
   const ToolRun run = run_tool(demo.base.path(), "demo\njacksboro\n0\nzone\n1\n1\n0\n0\nres\n0\nres2\n0\n");
   EXPECT_EQ(run.status, 0) << run.transcript;
@@ -97,7 +90,7 @@ TEST(Outputs, AFileMesacropDidNotWriteIsNotReplacedByAResult) {
 }
 
 TEST(Outputs, ARunWritesEverythingTogetherOrNothing) {
-  Demo demo;
+  DemoCopy demo;
   ASSERT_EQ(demo.run("-c 2 jacksboro.asc zone.raw res_m2.raw --unit mm").status, 1);  // does not fit 16 bits
   const auto before = snapshot(demo.dir);
   // The table first, then a result that does not fit: no table either.
@@ -121,7 +114,7 @@ TEST(Outputs, WhatAStoppedRunLeftIsTakenOnlyWhenItIsItsOwn) {
   if (gone == 0) _exit(0);
   waitpid(gone, nullptr, 0);
   const std::string dead = ".mesacrop-" + std::to_string(gone) + "-";
-  Demo demo;
+  DemoCopy demo;
   const std::string victim = demo.base / "victim";
   std::filesystem::create_directory(victim);
   write_file(victim + "/precious.txt", "keep me");

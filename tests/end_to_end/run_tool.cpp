@@ -247,3 +247,5 @@ void demo_for_gdal(const std::string& dir) {
   write_file(dir + "/zone.hdr", "BYTEORDER I\nLAYOUT BIL\nNROWS 200\nNCOLS 222\nNBANDS 1\nNBITS 8\n"
                                 "ULXMAP 739935\nULYMAP 4055715\nXDIM 90\nYDIM 90\n");
 }
+
+DemoCopy::DemoCopy() { std::filesystem::copy(MESACROP_EXAMPLES "/demo", dir); }

@@ -54,6 +54,14 @@ bool have_gdal_tools();
 #define NEED_GDAL_TOOLS() \
   if (!have_gdal_tools()) GTEST_SKIP() << "the tool was built without GDAL, or gdal-bin is missing (.ci/run installs both)"
 
+// The demo folder of examples/, copied to a fresh base/demo.
+struct DemoCopy {
+  DemoCopy();
+  CliRun run(const std::string& flags) const { return run_cli(dir, flags); }
+  TempDir base;
+  std::string dir = base / "demo";
+};
+
 // The demo folder copied to `dir`, with ESRI BIL headers beside the raw DEM
 // and the raw mask, so that GDAL's tools read them: 200 x 222 cells of 90 m,
 // the DEM in decimetres, in UTM zone 16N.

@@ -119,6 +119,10 @@ struct Flag {
 
 bool raw_dem(const Job& job) { return job.dem.layout == DemLayout::raw; }
 bool raw_result(const Job& job) { return job.result_wanted && job.result.layout == ResultLayout::raw; }
+// A band chosen for a raster the tool reads itself.
+std::string for_gdal(bool given, bool gdal, const char* flag_is_for) {
+  return given && !gdal ? std::string(flag_is_for) + " read through GDAL: the tool's own formats have one band" : "";
+}
 // A flag of the result given for the table alone.
 std::string for_a_result(bool given, const Job& job, const char* flag) {
   return given && !job.result_wanted ? std::string(flag) + " is for a RESULT, and the table has none" : "";
@@ -234,21 +238,17 @@ const Flag kFlags[] = {
      [](Parsed& p, const std::string& flag, const std::string& v) {
        p.command.job.dem.band = static_cast<int>(whole_number(flag, v, 1, 2147483647LL));
      },
-     [](const Parsed& p) -> std::string {
+     [](const Parsed& p) {
        const DemChoice& dem = p.command.job.dem;
-       return dem.band && dem.layout != DemLayout::gdal
-                  ? "--band is for a DEM read through GDAL: the tool's own formats have one band"
-                  : "";
+       return for_gdal(dem.band.has_value(), dem.layout == DemLayout::gdal, "--band is for a DEM");
      }},
     {"", "--mask-band", "N", "the band of a GDAL raster mask (default 1)",
      [](Parsed& p, const std::string& flag, const std::string& v) {
        p.command.job.mask.band = static_cast<int>(whole_number(flag, v, 1, 2147483647LL));
      },
-     [](const Parsed& p) -> std::string {
+     [](const Parsed& p) {
        const MaskChoice& mask = p.command.job.mask;
-       return mask.band && mask.layout != MaskLayout::gdal
-                  ? "--mask-band is for a mask read through GDAL: the tool's own formats have one band"
-                  : "";
+       return for_gdal(mask.band.has_value(), mask.layout == MaskLayout::gdal, "--mask-band is for a mask");
      }},
     {"", "--edge", "RULE",
      "how the zone's cells weigh in its volume and area: half (default: cells on the\nzone's edge half, on the "

@@ -3,8 +3,17 @@
 #include <cmath>
 
 #include "fatal.h"
+#include "files/input_file.h"
 #include "number_text.h"
 #include "text.h"
+
+GdalInput::GdalInput(const std::string& path, int band, const char* role) : path(path) {
+  require_input(path);
+  stamp = path_stamp(path);
+  reader = std::make_unique<GdalReader>(path, band, role);
+}
+
+void GdalInput::check_unchanged() const { check_unchanged_path(path, stamp); }
 
 void check_orientation(const GdalRaster& r, const std::string& path) {
   if (!r.georeferenced) return;

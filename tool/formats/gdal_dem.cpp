@@ -26,11 +26,8 @@ std::string transform_text(const GdalRaster& r) {
 
 class GdalDem final : public DemSource {
  public:
-  explicit GdalDem(const DemChoice& choice) : path_(choice.path) {
-    require_input(path_);
-    stamp_ = path_stamp(path_);
-    reader_ = std::make_unique<GdalReader>(path_, choice.band.value_or(1), "DEM");
-    facts_.gdal = reader_->raster();
+  explicit GdalDem(const DemChoice& choice) : path_(choice.path), input_(choice.path, choice.band.value_or(1), "DEM") {
+    facts_.gdal = input_.reader->raster();
     const GdalRaster& r = *facts_.gdal;
     check_orientation(r, path_);
     RasterGeometry& g = facts_.geometry;
@@ -86,7 +83,7 @@ class GdalDem final : public DemSource {
   }
 
   void begin_pass(const BandShape& shape) override {
-    check_unchanged_path(path_, stamp_);
+    input_.check_unchanged();
     cells_.resize(static_cast<std::size_t>(shape.cells()));
     rows_.clear();
     for (int k = 0; k < shape.lines; ++k) rows_.push_back(cells_.data() + static_cast<std::size_t>(k) * shape.width);
@@ -94,11 +91,11 @@ class GdalDem final : public DemSource {
 
   void read(Band& band, BandCells) override {
     band.altitude = rows_.data();
-    reader_->read_altitudes(band.first, band.count, band.column, band.width, rows_.data(), facts_.vertical_unit,
+    input_.reader->read_altitudes(band.first, band.count, band.column, band.width, rows_.data(), facts_.vertical_unit,
                             facts_.geometry.nodata);
   }
 
-  void end_pass() override { check_unchanged_path(path_, stamp_); }
+  void end_pass() override { input_.check_unchanged(); }
 
  private:
   // Refuses a geotransform that no place on Earth has: latitudes beyond
@@ -177,8 +174,7 @@ class GdalDem final : public DemSource {
   }
 
   std::string path_;
-  FileStamp stamp_;
-  std::unique_ptr<GdalReader> reader_;
+  GdalInput input_;
   std::vector<double> cells_;
   std::vector<double*> rows_;
 };

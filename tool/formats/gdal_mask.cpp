@@ -38,11 +38,8 @@ bool gdal_mask_code(const GdalRaster& r, const std::string& path, double v, unsi
 
 class GdalMask final : public MaskSource {
  public:
-  explicit GdalMask(const MaskChoice& choice) : path_(choice.path) {
-    require_input(path_);
-    stamp_ = path_stamp(path_);
-    reader_ = std::make_unique<GdalReader>(path_, choice.band.value_or(1), "mask");
-    facts_.gdal = reader_->raster();
+  explicit GdalMask(const MaskChoice& choice) : path_(choice.path), input_(choice.path, choice.band.value_or(1), "mask") {
+    facts_.gdal = input_.reader->raster();
     facts_.lines = facts_.gdal->lines;
     facts_.columns = facts_.gdal->columns;
   }
@@ -93,7 +90,7 @@ class GdalMask final : public MaskSource {
   }
 
   void begin_pass(MaskCells cells, long long code) override {
-    check_unchanged_path(path_, stamp_);
+    input_.check_unchanged();
     codes_mode_ = cells == MaskCells::codes;
     code_ = code;
     index_.clear();
@@ -110,7 +107,7 @@ class GdalMask final : public MaskSource {
     read_gdal(line, 1, column, width, &out);
   }
 
-  void end_pass() override { check_unchanged_path(path_, stamp_); }
+  void end_pass() override { input_.check_unchanged(); }
 
  private:
   // The mask's values, and its band mask (1 without one).
@@ -124,7 +121,7 @@ class GdalMask final : public MaskSource {
       rows_[static_cast<std::size_t>(k)] = values_.data() + cells * static_cast<std::size_t>(k);
       valid_rows_[static_cast<std::size_t>(k)] = valid_.data() + cells * static_cast<std::size_t>(k);
     }
-    reader_->read(first, count, column, width, rows_.data(), facts_.gdal->mask_band ? valid_rows_.data() : nullptr);
+    input_.reader->read(first, count, column, width, rows_.data(), facts_.gdal->mask_band ? valid_rows_.data() : nullptr);
   }
 
   void read_gdal(int first, int count, int column, int width, unsigned char* const* out) {
@@ -168,7 +165,7 @@ class GdalMask final : public MaskSource {
   // no cell is not among.
   const std::vector<long long>& held() {
     if (held_) return *held_;
-    check_unchanged_path(path_, stamp_);
+    input_.check_unchanged();
     const int lines = std::max(1, static_cast<int>(kBandCells / facts_.columns));
     const int width = static_cast<int>(std::min<long long>(facts_.columns, kBandCells));
     std::unordered_set<long long> codes;
@@ -194,8 +191,7 @@ class GdalMask final : public MaskSource {
   }
 
   std::string path_;
-  FileStamp stamp_;
-  std::unique_ptr<GdalReader> reader_;
+  GdalInput input_;
   bool codes_mode_ = false;
   long long code_ = 0;
   std::unordered_map<long long, std::uint32_t> index_;

@@ -45,61 +45,53 @@ bool geotiff_name(const std::string& name, ResultChoice& choice) {
   return true;
 }
 
+template <class F>
+std::vector<F> with_gdal(std::vector<F> own, const F& gdal) {
+  if (gdal_available()) own.push_back(gdal);
+  return own;
+}
+
+// The chosen layout's; a GDAL one chosen in a build without GDAL opens
+// through `gdal`, which says why it cannot.
+template <class F, class Choice, class Open>
+auto open_with(const std::vector<F>& formats, const Choice& choice, Open gdal) {
+  for (const F& format : formats) {
+    if (format.layout == choice.layout) return format.open(choice);
+  }
+  return gdal(choice);
+}
+
 }  // namespace
 
+// One line a layout: the GDAL ones in a build with GDAL only.
 const std::vector<DemFormat>& dem_formats() {
-  static const std::vector<DemFormat> formats = [] {
-    std::vector<DemFormat> f = {
-        {DemLayout::raw, "NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit)", raw_dem_name, open_raw_dem},
-        {DemLayout::ascii_grid, "NAME.asc (ASCII grid)", grid_name, open_grid_dem},
-    };
-    if (gdal_available()) f.push_back({DemLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_dem});
-    return f;
-  }();
+  static const std::vector<DemFormat> formats = with_gdal<DemFormat>(
+      {{DemLayout::raw, "NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit)", raw_dem_name, open_raw_dem},
+       {DemLayout::ascii_grid, "NAME.asc (ASCII grid)", grid_name, open_grid_dem}},
+      {DemLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_dem});
   return formats;
 }
 
 const std::vector<MaskFormat>& mask_formats() {
-  static const std::vector<MaskFormat> formats = [] {
-    std::vector<MaskFormat> f = {
-        {MaskLayout::raw, "NAME.raw (raw, with NAME.txt)", raw_mask_name, open_raw_mask},
-        {MaskLayout::bitmap, "NAME.bmp (bitmap)", bitmap_name, open_bitmap_mask},
-    };
-    if (gdal_available()) f.push_back({MaskLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_mask});
-    return f;
-  }();
+  static const std::vector<MaskFormat> formats = with_gdal<MaskFormat>(
+      {{MaskLayout::raw, "NAME.raw (raw, with NAME.txt)", raw_mask_name, open_raw_mask},
+       {MaskLayout::bitmap, "NAME.bmp (bitmap)", bitmap_name, open_bitmap_mask}},
+      {MaskLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_mask});
   return formats;
 }
 
 const std::vector<ResultFormat>& result_formats() {
-  static const std::vector<ResultFormat> formats = [] {
-    std::vector<ResultFormat> f = {
-        {ResultLayout::raw, "RES_m2.raw (raw 16-bit), RES_m4.raw (raw 32-bit)", raw_result_name, open_raw_result},
-        {ResultLayout::ascii_grid, "RES.asc (ASCII grid)", grid_result_name, open_grid_result},
-    };
-    if (gdal_available()) f.push_back({ResultLayout::geotiff, "RES.tif (GeoTIFF)", geotiff_name, open_geotiff_result});
-    return f;
-  }();
+  static const std::vector<ResultFormat> formats = with_gdal<ResultFormat>(
+      {{ResultLayout::raw, "RES_m2.raw (raw 16-bit), RES_m4.raw (raw 32-bit)", raw_result_name, open_raw_result},
+       {ResultLayout::ascii_grid, "RES.asc (ASCII grid)", grid_result_name, open_grid_result}},
+      {ResultLayout::geotiff, "RES.tif (GeoTIFF)", geotiff_name, open_geotiff_result});
   return formats;
 }
 
-std::unique_ptr<ResultSink> open_result(const ResultChoice& choice) {
-  for (const ResultFormat& format : result_formats()) {
-    if (format.layout == choice.layout) return format.open(choice);
-  }
-  return open_geotiff_result(choice);
-}
-
-std::unique_ptr<DemSource> open_dem(const DemChoice& choice) {
-  for (const DemFormat& format : dem_formats()) {
-    if (format.layout == choice.layout) return format.open(choice);
-  }
-  return open_gdal_dem(choice);  // a build without GDAL: its module says why it cannot
-}
-
+std::unique_ptr<DemSource> open_dem(const DemChoice& choice) { return open_with(dem_formats(), choice, open_gdal_dem); }
 std::unique_ptr<MaskSource> open_mask(const MaskChoice& choice) {
-  for (const MaskFormat& format : mask_formats()) {
-    if (format.layout == choice.layout) return format.open(choice);
-  }
-  return open_gdal_mask(choice);
+  return open_with(mask_formats(), choice, open_gdal_mask);
+}
+std::unique_ptr<ResultSink> open_result(const ResultChoice& choice) {
+  return open_with(result_formats(), choice, open_geotiff_result);
 }

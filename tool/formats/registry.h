@@ -13,29 +13,19 @@
 #include "raster/sink.h"
 #include "raster/source.h"
 
-struct DemFormat {
-  DemLayout layout;
-  const char* forms;  // for the usage text and messages
-  // True when `name` is a DEM of this layout; sets what the name says (a raw DEM's cells).
-  bool (*takes)(const std::string& name, DemChoice& choice);
-  std::unique_ptr<DemSource> (*open)(const DemChoice& choice);
-};
-
-struct MaskFormat {
-  MaskLayout layout;
+// A layout or format: the file forms it takes, for the usage text and
+// messages; whether a name is of it (setting what the name says: a raw
+// file's cells, a result's base and extension); how to open it.
+template <class Layout, class Choice, class Opened>
+struct Format {
+  Layout layout;
   const char* forms;
-  bool (*takes)(const std::string& name, MaskChoice& choice);
-  std::unique_ptr<MaskSource> (*open)(const MaskChoice& choice);
+  bool (*takes)(const std::string& name, Choice& choice);
+  std::unique_ptr<Opened> (*open)(const Choice& choice);
 };
-
-struct ResultFormat {
-  ResultLayout layout;
-  const char* forms;
-  // True when `name` is a result of this format; sets what the name says
-  // (its base, a raw result's cells, a GeoTIFF's extension).
-  bool (*takes)(const std::string& name, ResultChoice& choice);
-  std::unique_ptr<ResultSink> (*open)(const ResultChoice& choice);
-};
+using DemFormat = Format<DemLayout, DemChoice, DemSource>;
+using MaskFormat = Format<MaskLayout, MaskChoice, MaskSource>;
+using ResultFormat = Format<ResultLayout, ResultChoice, ResultSink>;
 
 // The layouts this build reads and the formats it writes, in the order
 // names are tried (GDAL's last among the inputs: it takes any name).
