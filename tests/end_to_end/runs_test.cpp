@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "run_tool.h"
+#include "scripts.h"
 
 namespace {
 
@@ -192,4 +193,40 @@ TEST(Runs, ProgressLinesWhileReadingAndWritingLongGrids) {
   EXPECT_NE(run.transcript.find(writing), std::string::npos) << run.transcript;
   EXPECT_EQ(run.transcript.find("line 0"), std::string::npos);
   EXPECT_EQ(run.transcript.find("line 300"), std::string::npos);
+}
+
+TEST(Runs, AFractionalPixelSizeReadsBackExactly) {
+  struct Case {
+    const char* pixel;
+    const char* line;  // sixth line of the result descriptor
+  };
+  for (const Case& c : {Case{"1000", "\n1000\n"}, Case{"2.5", "\n2.500000\n"}, Case{"12.5", "\n12.500000\n"}}) {
+    TempDir base;
+    Alps alps(base);
+    write_file(alps.dir + "/mnt_m2.txt", std::string("3\n4\n2\n10000\n10550\n") + c.pixel + "\n");
+    ASSERT_EQ(run_tool(base.path(), kRawRun + "res\n1\n0\n").status, 0);
+    const std::string first = read_file(alps.dir + "/res_m2.txt");
+    EXPECT_EQ(first.find(std::string("10450") + c.line), 8u) << first;
+    // The result as the DEM of the next run: the same volume.
+    ASSERT_EQ(run_tool(base.path(), replaced(kRawRun, "mnt", "res") + "again\n1\n0\n").status, 0);
+    const std::string second = read_file(alps.dir + "/again_m2.txt");
+    EXPECT_EQ(first.substr(first.find("Volume")), second.substr(second.find("Volume"))) << c.pixel;
+  }
+}
+
+TEST(Runs, ValuesThatDoNotFitSixteenBitsAreRefusedThenSavedAsThirtyTwo) {
+  TempDir base;
+  Alps alps(base);
+  // -9999 m at centimetres is -999900: no 16-bit cell holds it.
+  const ToolRun run = run_tool(base.path(), "alps\nmnt\n1\n0\n2\nzone\n1\n1\n-9999\n1\nres\n1\n0\n1\n1\n");
+  ASSERT_EQ(run.status, 0) << run.transcript;
+  EXPECT_NE(run.transcript.find("go from -999900 to 10450, but a 16-bit raster holds 0 to 65535 only"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_EQ(occurrences(run.transcript, "\n\n\tFormat Type :"), 3);  // DEM, then the result twice
+  EXPECT_FALSE(file_exists(alps.dir + "/res_m2.raw"));
+  EXPECT_EQ(read_file(alps.dir + "/res_m4.raw"),
+            as_text(le32({-999900, 10050, 10100, -999900, 10200, 10029, 10300, -999900, -999900, 10450, -999900,
+                        -999900})));
+  EXPECT_EQ(read_file(alps.dir + "/res_m4.txt").rfind("3\n4\n4\n-999900\n10450\n1000\n\n\n\tMesacrop", 0), 0u);
 }

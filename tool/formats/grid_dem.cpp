@@ -59,6 +59,7 @@ class GridDem final : public DemSource {
                     path_.c_str(), g.nb_lig, g.nb_col);
     }
     check_unchanged(file_.get(), path_, stamp_);
+    reader_.reset();  // its buffers: the passes read the copy, or a new reader the text
     if (const std::optional<std::string> prj = read_prj_beside(path_, notes)) {
       g.has_prj = true;
       g.prj = *prj;
@@ -76,6 +77,7 @@ class GridDem final : public DemSource {
     check_unchanged(file_.get(), path_, stamp_);
     rows_ = new_matrix(dmatrice, frdmatrice, shape.width, shape.lines, "DEM lines");
     spill_.rewind();
+    reader_.reset();
     if (spill_.usable()) return;
     // The text again, from its header.
     if (!seek_to(file_.get(), 0)) fatal_stop(text("\n\n\tThe grid %s could not be read again\n", path_.c_str()));
@@ -88,7 +90,7 @@ class GridDem final : public DemSource {
 
   void read(Band& band, BandCells) override {
     band.altitude = rows_.get();
-    if (!spill_.usable()) {
+    if (reader_) {
       reader_->read_lines(rows_.get(), band.first, band.count, band.column, band.width, [](int) {});
       return;
     }

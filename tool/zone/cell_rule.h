@@ -24,6 +24,9 @@ struct LineRule {
   double surf_pix = 0.0;              // the area of the line's cells, m2
   const double* base = nullptr;       // also the volumes above and below this level
   bool whole_cells = false;           // every cell with data counts in full
+  // The extremes of every cell, data or not, and whether one is no number
+  // (what a raw result's fit check needs; the table does without).
+  bool all_cells = true;
 };
 
 // Adds the cells first .. last - 1 of a line, a run of the mask value
@@ -31,9 +34,9 @@ struct LineRule {
 // the run (the piece's neighbours included), `above` and `below` the mask
 // lines around it (unused on a frame line). Sums are kept in registers and
 // stored once, in the cells' order.
-template <class Cell>
-inline void add_zone_run(ZoneFigures& f, const LineRule& rule, const double* altitude, const Cell* above,
-                         const Cell* mask, const Cell* below, int first, int last) {
+template <class Cell, bool kAllCells>
+inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* altitude, const Cell* above,
+                            const Cell* mask, const Cell* below, int first, int last) {
   const Cell c = mask[first];
   long long nodata = 0, frame = 0, full = 0, half = 0;
   bool has_nan = f.has_nan;
@@ -42,9 +45,11 @@ inline void add_zone_run(ZoneFigures& f, const LineRule& rule, const double* alt
   double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
   for (int j = first; j < last; ++j) {
     const double a = altitude[j];
-    has_nan = has_nan || a != a;
-    lowest = std::min(lowest, a);
-    highest = std::max(highest, a);
+    if constexpr (kAllCells) {
+      has_nan = has_nan || a != a;
+      lowest = std::min(lowest, a);
+      highest = std::max(highest, a);
+    }
     if (rule.geometry->no_data(a)) {
       ++nodata;
       continue;
@@ -79,4 +84,14 @@ inline void add_zone_run(ZoneFigures& f, const LineRule& rule, const double* alt
   f.lowest = lowest, f.highest = highest;
   f.data_lowest = data_lowest, f.data_highest = data_highest, f.data_sum = sum;
   f.vol_tot = vol, f.above_base_m3 = above_base, f.below_base_m3 = below_base;
+}
+
+template <class Cell>
+inline void add_zone_run(ZoneFigures& f, const LineRule& rule, const double* altitude, const Cell* above,
+                         const Cell* mask, const Cell* below, int first, int last) {
+  if (rule.all_cells) {
+    add_zone_run_as<Cell, true>(f, rule, altitude, above, mask, below, first, last);
+  } else {
+    add_zone_run_as<Cell, false>(f, rule, altitude, above, mask, below, first, last);
+  }
 }

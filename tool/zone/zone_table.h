@@ -33,6 +33,7 @@ void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, con
   rule.first_column = -column, rule.last_column = nb_col - 1 - column;
   rule.geometry = &geometry, rule.volume = volume, rule.surf_pix = surf_pix, rule.base = base;
   rule.whole_cells = whole_cells;
+  rule.all_cells = false;
   // The cells come in runs of one value along the line.
   for (int first = 0; first < width;) {
     const Cell c = mask[first];

@@ -1,26 +1,32 @@
-// Every fault told plainly, and no figure silently wrong: odd cells, odd
-// sizes, empty zones, control bytes, byte-order marks, bytes that are not
-// UTF-8, missing folders, cells without data declared beside raw DEMs.
+// Every fault said where it is met, in plain words and its true reason;
+// cells without data told the same whatever declares them; reports that stay
+// valid JSON.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sstream>
+#include <thread>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utmp.h>
+
+#include "files/library_raster.h"
 #include "run_tool.h"
+#include "scripts.h"
 
-namespace {
-
-std::string words(std::string answers) {
-  std::replace(answers.begin(), answers.end(), ' ', '\n');
-  return answers + "\n";
-}
-
-const std::string kGridHeader = "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 10\n";
-
-}  // namespace
-
-TEST(PlainMessages, EachFaultIsSaidWhereItIsMet) {
+TEST(Messages, EachFaultIsSaidWhereItIsMet) {
   struct Case {
     const char* name;
     std::function<void(const std::string& dir)> prepare;
@@ -88,7 +94,7 @@ TEST(PlainMessages, EachFaultIsSaidWhereItIsMet) {
   }
 }
 
-TEST(PlainMessages, CellsWithoutDataAreTheSameWhereverTheirMarkerIsDeclared) {
+TEST(Messages, CellsWithoutDataAreTheSameWhereverTheirMarkerIsDeclared) {
   // A 3 x 4 DEM of 5 m (50 dm) with a void at (1, 1), the whole raster the zone.
   const std::vector<std::int32_t> decimetres = {50, 50, 50, 50, 50, -9999, 50, 50, 50, 50, 50, 50};
   struct Case {
@@ -132,7 +138,7 @@ TEST(PlainMessages, CellsWithoutDataAreTheSameWhereverTheirMarkerIsDeclared) {
   }
 }
 
-TEST(PlainMessages, ReportsStayValidJsonAndOutputThatCannotBeWrittenIsAFailure) {
+TEST(Messages, ReportsStayValidJsonAndOutputThatCannotBeWrittenIsAFailure) {
   TempDir base;
   const std::string folder = "d\xe9mo";  // Latin-1, not UTF-8
   std::filesystem::create_directory(base / folder);
@@ -160,4 +166,44 @@ TEST(PlainMessages, ReportsStayValidJsonAndOutputThatCannotBeWrittenIsAFailure) 
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << command;
   }
   EXPECT_TRUE(file_exists(alps.dir + "/again.asc"));
+}
+
+TEST(Messages, MessagesSayTheTrueReason) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& dir)> prepare;
+    const char* answers;
+    const char* message;
+  };
+  const auto bitmap_with = [](int at, std::uint32_t value) {
+    return [at, value](const std::string& dir) {
+      Bytes bmp = bitmap_bytes(4, 3, 8, Bytes(12, 1));
+      for (int k = 0; k < 4; ++k) bmp[at + k] = static_cast<unsigned char>(value >> (8 * k));
+      write_bytes(dir + "/zone.bmp", bmp);
+    };
+  };
+  const Case cases[] = {
+      {"top-down bitmap", bitmap_with(22, static_cast<std::uint32_t>(-3)), "alps mnt 0 zone 0",
+       "is a top-down bitmap (its height is negative), which is not read: turn it over first, for example with "
+       "gdal_translate -of BMP"},
+      {"bitmap too wide", bitmap_with(18, 40000), "alps mnt 0 zone 0", "32767 pixels at most each way"},
+      {"integer beyond 32 bits", [](const std::string&) {}, "alps mnt 0 zone 1 99999999999 1 0 1 res 0",
+       "\"99999999999\" is out of range: a whole number from -2147483648 to 2147483647 is expected"},
+      {"descriptor pixel size beyond the limit",
+       [](const std::string& dir) { write_file(dir + "/mnt_m2.txt", "3\n4\n2\n0\n0\n3e9\n"); }, "alps mnt 1 0",
+       "gives the pixel size 3000000000.000000: it must be a number of metres below 2147483648"},
+      {"32 bits already chosen", [](const std::string&) {}, "alps mnt 1 0 2 zone 1 1 30000000 1 res 1 1 0",
+       "but a 32-bit raster holds -2147483648 to 2147483647 only:\n\tplease choose an ASCII grid\n"},
+      {"16 bits from a raw DEM", [](const std::string&) {}, "alps mnt 1 0 2 zone 1 1 -1 1 res 1 0 0",
+       "please choose 32 bits or an ASCII grid\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir base;
+    Alps alps(base);
+    c.prepare(alps.dir);
+    std::string answers = c.answers;
+    std::replace(answers.begin(), answers.end(), ' ', '\n');
+    const ToolRun run = run_tool(base.path(), answers + "\n");
+    EXPECT_NE(run.transcript.find(c.message), std::string::npos) << c.name << run.transcript;
+  }
 }
