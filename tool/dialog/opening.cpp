@@ -26,7 +26,7 @@ double ask_pixel_size(Console& con, const std::string& question) {
 
 // The raw DEM: its size and pixel size asked where its descriptor has none,
 // its range shown before its unit is asked.
-void open_raw_dem(Run& run, Console& con, const std::string& base) {
+void ask_raw_dem(Run& run, Console& con, const std::string& base) {
   DemChoice& dem = run.job.dem;
   dem.layout = DemLayout::raw;
   dem.itype = ask_choice(con, "\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t", 1);
@@ -52,7 +52,7 @@ void open_raw_dem(Run& run, Console& con, const std::string& base) {
   run.dem->load(dem, con.out, dialog_progress(con));
 }
 
-void open_geotiff(Run& run, Console& con, const std::string& base) {
+void ask_geotiff(Run& run, Console& con, const std::string& base) {
   DemChoice& dem = run.job.dem;
   dem.layout = DemLayout::gdal;
   dem.path = base + ".tif";
@@ -70,7 +70,7 @@ void open_geotiff(Run& run, Console& con, const std::string& base) {
   }
 }
 
-void open_ascii_grid(Run& run, Console& con, const std::string& base) {
+void ask_ascii_grid(Run& run, Console& con, const std::string& base) {
   DemChoice& dem = run.job.dem;
   dem.layout = DemLayout::ascii_grid;
   dem.path = grid_file(base);
@@ -79,7 +79,7 @@ void open_ascii_grid(Run& run, Console& con, const std::string& base) {
   run.dem->load(dem, con.out, dialog_progress(con));
 }
 
-void open_mask(Run& run, Console& con) {
+void ask_mask(Run& run, Console& con) {
   MaskChoice& mask = run.job.mask;
   const std::string base = run.folder + ask_name(con, "\n\n\tName of the mask ? ");
   const int mask_type = gdal_available()
@@ -118,12 +118,12 @@ void opening(Run& run, Console& con, const std::string& images_dir) {
   const std::string base = run.folder + ask_name(con, "\n\n\tName of Digital Elevation Model [DEM] (without any extension) ? ");
   const int format = ask_format(con);
   if (format == 2) {
-    open_geotiff(run, con, base);
+    ask_geotiff(run, con, base);
   } else if (format == 1) {
-    open_raw_dem(run, con, base);
+    ask_raw_dem(run, con, base);
   } else {
-    open_ascii_grid(run, con, base);
+    ask_ascii_grid(run, con, base);
   }
   show_dimensions(run, con.out);
-  open_mask(run, con);
+  ask_mask(run, con);
 }

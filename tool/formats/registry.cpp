@@ -4,6 +4,17 @@
 
 #include "files/library_raster.h"
 
+// Each layout's and format's own file.
+std::unique_ptr<DemSource> open_raw_dem(const DemChoice& choice);
+std::unique_ptr<DemSource> open_grid_dem(const DemChoice& choice);
+std::unique_ptr<DemSource> open_gdal_dem(const DemChoice& choice);
+std::unique_ptr<MaskSource> open_raw_mask(const MaskChoice& choice);
+std::unique_ptr<MaskSource> open_bitmap_mask(const MaskChoice& choice);
+std::unique_ptr<MaskSource> open_gdal_mask(const MaskChoice& choice);
+std::unique_ptr<ResultSink> open_raw_result(const ResultChoice& choice);
+std::unique_ptr<ResultSink> open_grid_result(const ResultChoice& choice);
+std::unique_ptr<ResultSink> open_geotiff_result(const ResultChoice& choice);
+
 namespace {
 
 bool ends_with(const std::string& s, const char* end) {

@@ -38,14 +38,3 @@ std::unique_ptr<DemSource> open_dem(const DemChoice& choice);
 std::unique_ptr<MaskSource> open_mask(const MaskChoice& choice);
 // The sink of the chosen result (no file is made before its begin()).
 std::unique_ptr<ResultSink> open_result(const ResultChoice& choice);
-
-// The layouts' own files.
-std::unique_ptr<DemSource> open_raw_dem(const DemChoice& choice);
-std::unique_ptr<DemSource> open_grid_dem(const DemChoice& choice);
-std::unique_ptr<DemSource> open_gdal_dem(const DemChoice& choice);
-std::unique_ptr<MaskSource> open_raw_mask(const MaskChoice& choice);
-std::unique_ptr<MaskSource> open_bitmap_mask(const MaskChoice& choice);
-std::unique_ptr<MaskSource> open_gdal_mask(const MaskChoice& choice);
-std::unique_ptr<ResultSink> open_raw_result(const ResultChoice& choice);
-std::unique_ptr<ResultSink> open_grid_result(const ResultChoice& choice);
-std::unique_ptr<ResultSink> open_geotiff_result(const ResultChoice& choice);
