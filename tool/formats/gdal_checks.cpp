@@ -1,4 +1,4 @@
-#include "gdal_checks.h"
+#include "formats/gdal_checks.h"
 
 #include <cmath>
 
