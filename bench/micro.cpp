@@ -86,7 +86,7 @@ void ExtractionAndVolume(benchmark::State& state) {
     for (int i = 0; i < kLines; ++i) {
       const bool inner = i > 0 && i < kLines - 1;
       add_zone_line(figures, dem[i], inner ? mask[i - 1] : nullptr, mask[i], inner ? mask[i + 1] : nullptr, 0, kCols,
-                    kCols, 1, plain, true, 100.0);
+                    kCols, 1, plain, 100.0, {});
       extract_line(dem[i], mask[i], kCols, 1, 0.0, out[i]);
     }
     benchmark::DoNotOptimize(figures.vol_tot);

@@ -74,6 +74,12 @@ struct TableChoice {
   std::optional<std::vector<long long>> codes;  // these codes only, in this order sorted; none: every code present
 };
 
+// The storage curve of the zone, or of every zone of the table.
+struct CurvesChoice {
+  std::string path;                        // NAME.csv or NAME.json; "-": CSV on standard output
+  std::vector<double> levels_m;            // increasing
+};
+
 struct ResultChoice {
   std::string base;                        // folder and name, without suffix
   std::string extension = ".tif";          // GeoTIFF: ".tif" or ".tiff"
@@ -91,4 +97,5 @@ struct Job {
   ResultChoice result;
   bool result_wanted = true;               // false: the table alone
   std::optional<TableChoice> table;
+  std::optional<CurvesChoice> curves;
 };

@@ -75,7 +75,7 @@ TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
         }
         const bool inner = line >= 1 && line <= lines - 2;
         add_zone_line(banded, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
-                      inner ? band.mask[k + 1] : nullptr, band.column, band.width, cols, 1, run.geometry(), true, 1.0);
+                      inner ? band.mask[k + 1] : nullptr, band.column, band.width, cols, 1, run.geometry(), 1.0, {});
       }
     });
     for (int i = 0; i < lines; ++i) EXPECT_EQ(next_column[static_cast<std::size_t>(i)], cols) << what;
@@ -87,7 +87,7 @@ TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
       for (int j = 0; j < cols; ++j) altitude[static_cast<std::size_t>(j)] = stored[static_cast<std::size_t>(i) * cols + j] / 10.0;
       const bool inner = i >= 1 && i <= lines - 2;
       add_zone_line(whole, altitude.data(), inner ? codes.data() + (i - 1) * cols : nullptr, codes.data() + i * cols,
-                    inner ? codes.data() + (i + 1) * cols : nullptr, 0, cols, cols, 1, run.geometry(), true, 1.0);
+                    inner ? codes.data() + (i + 1) * cols : nullptr, 0, cols, cols, 1, run.geometry(), 1.0, {});
     }
     EXPECT_EQ(banded.vol_tot, whole.vol_tot) << what;
     EXPECT_EQ(banded.half_cells, whole.half_cells) << what;

@@ -23,6 +23,8 @@ TEST(ZoneTable, EveryValueGetsTheFiguresOfItsOwnPassBitForBit) {
     RasterGeometry g;
     g.has_nodata = true, g.nodata = -9999.0;
     const double base = 5000.0;
+    ZoneSums sums;
+    sums.base = &base;
     ZoneTable table;
     table.figures.resize(256);
     std::vector<ZoneFigures> single(5);
@@ -33,10 +35,10 @@ TEST(ZoneTable, EveryValueGetsTheFiguresOfItsOwnPassBitForBit) {
         auto at = [&](int line) { return mask.data() + line * cols + column; };
         const double* altitude = dem.data() + i * cols + column;
         add_table_line<unsigned char>(table, altitude, inner ? at(i - 1) : nullptr, at(i), inner ? at(i + 1) : nullptr,
-                                      column, n, cols, g, true, 3.5, &base, false);
+                                      column, n, cols, g, 3.5, sums, false);
         for (int code = 0; code < 5; ++code) {
           add_zone_line(single[static_cast<std::size_t>(code)], altitude, inner ? at(i - 1) : nullptr, at(i),
-                        inner ? at(i + 1) : nullptr, column, n, cols, code, g, true, 3.5, &base);
+                        inner ? at(i + 1) : nullptr, column, n, cols, code, g, 3.5, sums);
         }
       }
     }

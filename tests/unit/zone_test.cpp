@@ -34,7 +34,7 @@ ZoneFigures figures_of(Dem& dem, Mask& mask, int code, double dpix_size, const R
   for (int i = 0; i < dem.lines(); ++i) {
     const bool inner = i > 0 && i < dem.lines() - 1;
     add_zone_line(figures, dem.get()[i], inner ? m[i - 1] : nullptr, m[i], inner ? m[i + 1] : nullptr, 0, dem.cols(),
-                  dem.cols(), code, geometry, true, dpix_size * dpix_size);
+                  dem.cols(), code, geometry, dpix_size * dpix_size, {});
   }
   return figures;
 }

@@ -90,10 +90,55 @@ std::vector<long long> code_list(const std::string& flag, const std::string& v) 
   }
 }
 
+// The levels of a curve: "LOW:HIGH:STEP" (LOW + k x STEP, each so computed,
+// up to HIGH and a millionth of STEP) or "L1,L2,..." (increasing).
+constexpr std::size_t kMostLevels = 100000;
+std::vector<double> levels_of(const std::string& flag, const std::string& v) {
+  std::vector<double> levels;
+  const std::size_t colon = v.find(':');
+  if (colon != std::string::npos) {
+    const std::size_t second = v.find(':', colon + 1);
+    if (second == std::string::npos || v.find(':', second + 1) != std::string::npos) {
+      usage_error(flag + " takes LOW:HIGH:STEP or L1,L2,... (metres), not \"" + shown(v) + "\"");
+    }
+    const double low = finite_number(flag, v.substr(0, colon));
+    const double high = finite_number(flag, v.substr(colon + 1, second - colon - 1));
+    const double step = finite_number(flag, v.substr(second + 1));
+    if (step <= 0.0) usage_error(flag + " takes a STEP above 0, not \"" + shown(v.substr(second + 1)) + "\"");
+    if (high < low) usage_error(flag + " takes a HIGH level at or above LOW, not \"" + shown(v) + "\"");
+    const double top = high + step * 1e-6;
+    for (double k = 0.0;; k += 1.0) {
+      const double level = low + k * step;
+      if (level > top) break;
+      if (levels.size() == kMostLevels) {
+        usage_error(flag + " gives more than " + std::to_string(kMostLevels) + " levels: take a larger STEP");
+      }
+      levels.push_back(level);
+    }
+  } else {
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t comma = v.find(',', start);
+      levels.push_back(finite_number(flag, v.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+      if (levels.size() > kMostLevels) usage_error(flag + " takes at most " + std::to_string(kMostLevels) + " levels");
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  for (std::size_t k = 1; k < levels.size(); ++k) {
+    if (!(levels[k - 1] < levels[k])) {
+      usage_error(flag + " takes increasing levels: " + shortest_text(levels[k]) + " comes after " +
+                  shortest_text(levels[k - 1]));
+    }
+  }
+  return levels;
+}
+
 // What the flags have said so far.
 struct Parsed {
   CommandLine command;
   bool code_given = false, size_given = false;
+  std::optional<std::vector<double>> levels;
 };
 
 // ---- the flags ----------------------------------------------------------------
@@ -287,6 +332,34 @@ const Flag kFlags[] = {
     {"", "--base", "ALT", "also the volumes above and below this altitude, in metres",
      [](Parsed& p, const std::string& flag, const std::string& v) {
        p.command.job.zone.base_m = finite_number(flag, v);
+     }},
+    {"", "--levels", "LEVELS",
+     "the levels of --curves, in metres: LOW:HIGH:STEP (LOW, LOW + STEP... up to HIGH)\nor L1,L2,... (increasing); "
+     "at most 100000",
+     [](Parsed& p, const std::string& flag, const std::string& v) { p.levels = levels_of(flag, v); },
+     [](const Parsed& p) -> std::string {
+       return p.levels && !p.command.job.curves ? "--levels is for --curves FILE: the levels of the storage curves" : "";
+     }},
+    {"", "--curves", "FILE",
+     "the storage curve of the zone (or of every zone of --table) at --levels: area and\nvolume below and above "
+     "each level; FILE.csv, FILE.json, or - (CSV on standard output)",
+     [](Parsed& p, const std::string&, const std::string& v) {
+       if (v != "-" && !ends_with(v, ".csv", true) && !ends_with(v, ".json", true)) {
+         usage_error("--curves takes a file name ending in .csv or .json, or - for CSV on standard output");
+       }
+       std::optional<CurvesChoice>& curves = p.command.job.curves;
+       if (!curves) curves = CurvesChoice{};
+       curves->path = v == "-" ? v : absolute_path(v);
+     },
+     [](const Parsed& p) -> std::string {
+       const Job& job = p.command.job;
+       if (!job.curves) return "";
+       if (!p.levels) return "--curves needs --levels: the levels of the curves";
+       if (!job.zone.volume()) return "--curves are volumes: they cannot go with --no-volume";
+       if (job.curves->path == "-" && ((job.table && job.table->path == "-") || job.result.report_copy == "-")) {
+         return "--curves - and another output would both go to standard output: give one of them a file";
+       }
+       return "";
      }},
     {"-q", "--quiet", nullptr, "no progress lines",
      [](Parsed& p, const std::string&, const std::string&) { p.command.quiet = true; }},
@@ -488,6 +561,7 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
     return command;
   }
   if (job.table && job.table->path.empty()) usage_error("--codes needs --table FILE");
+  if (job.curves && p.levels) job.curves->levels_m = *p.levels;
   const std::size_t least = job.table ? 2 : 3;
   if (names.size() < least || names.size() > 3) {
     usage_error(names.size() < least ? (job.table ? "DEM and MASK are required" : "DEM, MASK and RESULT are required")

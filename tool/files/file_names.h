@@ -30,6 +30,15 @@ inline std::string beside(const std::string& raster, const char* extension) {
   return raster.substr(0, raster.rfind('.')) + extension;
 }
 
+// A table or curves file written as JSON: a name ending in .json, in any
+// case (any other, and "-", is CSV).
+inline bool json_path(const std::string& path) {
+  if (path.size() <= 5) return false;
+  std::string suffix = path.substr(path.size() - 5);
+  for (char& c : suffix) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return suffix == ".json";
+}
+
 // The files of a result: a raw raster with its descriptor and header, or a
 // grid (`raster` then, descriptor and header empty); each with its
 // coordinate system and its report.

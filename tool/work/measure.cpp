@@ -8,16 +8,15 @@
 void measure_band(const Run& run, const Band& band, ZoneFigures& figures) {
   const RasterGeometry& g = run.geometry();
   const CellAreas& areas = run.dem_facts().areas;
-  const ZoneChoice& zone = run.job.zone;
-  const int code = run.mask->zone_value(zone.code);
+  const int code = run.mask->zone_value(run.job.zone.code);
+  const ZoneSums sums = zone_sums(run.job);
   for (int k = 0; k < band.count; ++k) {
     const int line = band.first + k;
     const bool inner = line >= 1 && line <= g.nb_lig - 2;
     const double surf_pix = areas.of_line(line);
     const long long full = figures.full_cells, half = figures.half_cells;
     add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
-                  inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, code, g, zone.volume(),
-                  surf_pix, zone.base_m ? &*zone.base_m : nullptr, zone.edge == EdgeRule::full);
+                  inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, code, g, surf_pix, sums);
     if (areas.ellipsoidal) {
       // The zone's area, line by line, as the volume weighs its cells.
       figures.area_m2 += (static_cast<double>(figures.full_cells - full) +
@@ -60,6 +59,12 @@ std::string no_data_note(const Run& run) {
                                                                : "value " + shortest_text(dem.geometry.nodata);
   return text("%lld cell%s of the zone ha%s no data (%s): left out of the volume", cells, cells == 1 ? "" : "s",
               cells == 1 ? "s" : "ve", marker.c_str());
+}
+
+ZoneSums zone_sums(const Job& job) {
+  const ZoneChoice& zone = job.zone;
+  return {zone.volume(), zone.base_m ? &*zone.base_m : nullptr, zone.edge == EdgeRule::full,
+          job.curves ? &job.curves->levels_m : nullptr};
 }
 
 FigureChoices figure_choices(const ZoneChoice& zone) { return {zone.volume(), zone.base_m}; }

@@ -259,8 +259,7 @@ void outside_nodata_warning(const Run& run, std::ostream& notes) {
        shortest_text(zone.outside_m).c_str());
 }
 
-WrittenResult write_result(Run& run, const std::vector<CompanionFile>& companions, std::ostream& notes,
-                           const PassProgress& progress) {
+WrittenResult write_result(Run& run, const Companions& companions, std::ostream& notes, const PassProgress& progress) {
   const RasterGeometry& g = run.geometry();
   const ResultFiles files = chosen_result_files(run);
   if (!has_room(run, *open_result(run.job.result), files) && run.dem->release_copy()) {
@@ -292,7 +291,7 @@ WrittenResult write_result(Run& run, const std::vector<CompanionFile>& companion
       sink->finish(run, result);
       written.names = add_prj_and_report(result, run, *sink, written.report);
       std::vector<std::unique_ptr<OutputFile>> others;
-      add_companions(result, run, written.report, companions, others);
+      add_companions(result, run, written.report, companions ? companions(run) : std::vector<CompanionFile>{}, others);
       found = result.publish();
       for (const std::unique_ptr<OutputFile>& other : others) other->publish();
       break;

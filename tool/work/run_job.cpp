@@ -31,6 +31,7 @@ void check_outputs(const Run& run) {
   };
   std::vector<Output> outputs;
   if (job.table && job.table->path != "-") outputs.push_back({"--table", job.table->path});
+  if (job.curves && job.curves->path != "-") outputs.push_back({"--curves", job.curves->path});
   if (job.result_wanted && !job.result.report_copy.empty() && job.result.report_copy != "-") {
     outputs.push_back({"--report", job.result.report_copy});
   }
@@ -98,11 +99,10 @@ WrittenResult run_job(Run& run, std::ostream& out, std::ostream& notes, const Pa
   }
 
   WrittenResult written;
-  std::vector<CompanionFile> companions;
+  std::vector<TableRow> rows;
   if (job.table) {
-    const std::vector<TableRow> rows = zone_table(run, progress);
+    rows = zone_table(run, progress);
     written.table_rows = rows.size();
-    companions.push_back({job.table->path, table_text(run, rows)});
   }
   if (job.result_wanted) {
     code_warning(run, notes);
@@ -114,25 +114,40 @@ WrittenResult run_job(Run& run, std::ostream& out, std::ostream& notes, const Pa
     }
     outside_nodata_warning(run, notes);
   }
-  std::vector<CompanionFile> files;
-  std::string table_out;
-  for (CompanionFile& file : companions) {
-    if (file.path == "-") {
-      table_out = std::move(file.content);
-    } else {
-      files.push_back(std::move(file));
+  // The table and the curves, once the zones are measured; the one for
+  // standard output aside.
+  std::string standard_output;
+  const Companions companions = [&](const Run& measured) {
+    std::vector<CompanionFile> files;
+    if (job.table) files.push_back({job.table->path, table_text(measured, rows)});
+    if (job.curves) {
+      files.push_back({job.curves->path, curves_text(measured, job.table ? rows : std::vector<TableRow>{
+                                                                                       {job.zone.code, measured.zone}})});
     }
-  }
+    for (auto file = files.begin(); file != files.end();) {
+      if (file->path != "-") {
+        ++file;
+        continue;
+      }
+      standard_output = std::move(file->content);
+      file = files.erase(file);
+    }
+    return files;
+  };
   if (job.result_wanted) {
-    const std::size_t rows = written.table_rows;
-    written = write_result(run, files, notes, progress);
-    written.table_rows = rows;
-  } else if (!files.empty()) {
-    OutputFile table;
-    table.create(files.front().path);
-    table.write(files.front().content);
-    table.publish();
+    const std::size_t table_rows = written.table_rows;
+    written = write_result(run, companions, notes, progress);
+    written.table_rows = table_rows;
+  } else {
+    // The table alone (and its curves), each put in place whole.
+    std::vector<OutputFile> outputs(2);
+    const std::vector<CompanionFile> files = companions(run);
+    for (std::size_t k = 0; k < files.size(); ++k) {
+      outputs[k].create(files[k].path);
+      outputs[k].write(files[k].content);
+    }
+    for (std::size_t k = 0; k < files.size(); ++k) outputs[k].publish();
   }
-  out << table_out;
+  out << standard_output;
   return written;
 }

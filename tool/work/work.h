@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -57,6 +58,9 @@ void zone_measured(Run& run, ZoneFigures figures, std::ostream& notes);
 
 // The note on the zone's cells without data, left out of the volume.
 std::string no_data_note(const Run& run);
+
+// What the passes sum over the zone's cells, from the job's choices.
+ZoneSums zone_sums(const Job& job);
 
 // What the figures depend on among the zone's choices.
 FigureChoices figure_choices(const ZoneChoice& zone);
@@ -108,9 +112,10 @@ struct CompanionFile {
 // them in place: those in the result's folder as one set, the others right
 // after it. A grid result needs run.job.result.corner when the DEM has none.
 // A GeoTIFF of a zone not yet measured (the command line: nothing is asked
-// in between) measures it in the same pass.
-WrittenResult write_result(Run& run, const std::vector<CompanionFile>& companions, std::ostream& notes,
-                           const PassProgress& progress);
+// in between) measures it in the same pass; `companions` (or none) is asked
+// for the companions once the zone is measured.
+using Companions = std::function<std::vector<CompanionFile>(const Run&)>;
+WrittenResult write_result(Run& run, const Companions& companions, std::ostream& notes, const PassProgress& progress);
 
 // ---- the table of every zone ---------------------------------------------------
 
@@ -131,6 +136,14 @@ std::string table_json(const Run& run, const std::vector<TableRow>& rows);
 // The table as run.job.table's path asks: a .json file as JSON, any other
 // (and "-") as CSV.
 std::string table_text(const Run& run, const std::vector<TableRow>& rows);
+
+// ---- the storage curves ---------------------------------------------------------
+
+// The curves of run.job.curves at its levels, of each row (the table's, or
+// the one zone's) as a .json path asks, or CSV: a line per zone and level,
+//   code,level_m,area_below_m2,volume_below_m3,area_above_m2,volume_above_m3
+// reals in their shortest exact form.
+std::string curves_text(const Run& run, const std::vector<TableRow>& rows);
 
 // ---- the whole job ------------------------------------------------------------
 

@@ -31,16 +31,14 @@ template <class Cell>
 void add_band(ZoneTable& table, const Run& run, const Band& band) {
   const RasterGeometry& g = run.geometry();
   const CellAreas& areas = run.dem_facts().areas;
-  const ZoneChoice& zone = run.job.zone;
-  const double* base = zone.base_m ? &*zone.base_m : nullptr;
+  const ZoneSums sums = zone_sums(run.job);
   for (int k = 0; k < band.count; ++k) {
     const int line = band.first + k;
     const bool inner = line >= 1 && line <= g.nb_lig - 2;
     const double surf_pix = areas.of_line(line);
     add_table_line<Cell>(table, band.altitude[k], inner ? cells_of<Cell>(band.mask[k - 1]) : nullptr,
                          cells_of<Cell>(band.mask[k]), inner ? cells_of<Cell>(band.mask[k + 1]) : nullptr,
-                         band.column, band.width, g.nb_col, g, zone.volume(), surf_pix, base, areas.ellipsoidal,
-                         zone.edge == EdgeRule::full);
+                         band.column, band.width, g.nb_col, g, surf_pix, sums, areas.ellipsoidal);
     if (areas.ellipsoidal) end_table_line(table, surf_pix);
   }
 }
@@ -153,8 +151,5 @@ std::string table_json(const Run& run, const std::vector<TableRow>& rows) {
 }
 
 std::string table_text(const Run& run, const std::vector<TableRow>& rows) {
-  const std::string& path = run.job.table->path;
-  std::string suffix = path.size() > 5 ? path.substr(path.size() - 5) : "";
-  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return suffix == ".json" ? table_json(run, rows) : table_csv(rows, figure_choices(run.job.zone));
+  return json_path(run.job.table->path) ? table_json(run, rows) : table_csv(rows, figure_choices(run.job.zone));
 }

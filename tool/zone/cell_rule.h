@@ -8,7 +8,8 @@
 // edge (a neighbour above, right, below or left outside the zone). With
 // `whole_cells`, every cell with data counts in full, frame and edge too.
 // The volume is summed over the counted cells in their order: altitude x
-// cell area, halved on the edge.
+// cell area, halved on the edge; so are the base volumes and the storage
+// curve's sums, with the same weights.
 #pragma once
 
 #include <algorithm>
@@ -20,10 +21,8 @@ struct LineRule {
   bool frame_line = false;            // the raster's first or last line
   int first_column = 0, last_column = 0;  // the frame's columns, in the piece's terms
   const RasterGeometry* geometry = nullptr;  // the no-data marker
-  bool volume = true;                 // the volume is summed
   double surf_pix = 0.0;              // the area of the line's cells, m2
-  const double* base = nullptr;       // also the volumes above and below this level
-  bool whole_cells = false;           // every cell with data counts in full
+  ZoneSums sums;                      // what is summed besides the counts
   // The extremes of every cell, data or not, and whether one is no number
   // (what a raw result's fit check needs; the table does without).
   bool all_cells = true;
@@ -57,23 +56,25 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
     data_lowest = std::min(data_lowest, a);
     data_highest = std::max(data_highest, a);
     sum += a;
-    if (!rule.whole_cells && (rule.frame_line || j == rule.first_column || j == rule.last_column)) {
+    if (!rule.sums.whole_cells && (rule.frame_line || j == rule.first_column || j == rule.last_column)) {
       ++frame;
       continue;
     }
-    const bool edge = !rule.whole_cells && ((j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) ||
+    const bool edge = !rule.sums.whole_cells && ((j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) ||
                                             above[j] != c || below[j] != c);
     ++(edge ? half : full);
-    if (!rule.volume) continue;
+    if (!rule.sums.volume) continue;
     double vol_pix = a * rule.surf_pix;
     if (edge) vol_pix = vol_pix * 0.5;
     vol = vol + vol_pix;
-    if (rule.base != nullptr) {
-      double up = std::max(a - *rule.base, 0.0) * rule.surf_pix, down = std::max(*rule.base - a, 0.0) * rule.surf_pix;
+    if (rule.sums.base != nullptr) {
+      const double base = *rule.sums.base;
+      double up = std::max(a - base, 0.0) * rule.surf_pix, down = std::max(base - a, 0.0) * rule.surf_pix;
       if (edge) up = up * 0.5, down = down * 0.5;
       above_base = above_base + up;
       below_base = below_base + down;
     }
+    if (rule.sums.levels != nullptr) add_to_levels(f.levels, *rule.sums.levels, a, edge ? rule.surf_pix * 0.5 : rule.surf_pix);
   }
   f.zone_cells += last - first;
   f.nodata_cells += nodata;

@@ -6,13 +6,11 @@
 
 void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base,
-                   bool whole_cells) {
+                   const RasterGeometry& geometry, double surf_pix, const ZoneSums& sums) {
   LineRule rule;
   rule.frame_line = above == nullptr || below == nullptr;
   rule.first_column = -column, rule.last_column = nb_col - 1 - column;  // the frame's, in the piece's terms
-  rule.geometry = &geometry, rule.volume = volume, rule.surf_pix = surf_pix, rule.base = base;
-  rule.whole_cells = whole_cells;
+  rule.geometry = &geometry, rule.surf_pix = surf_pix, rule.sums = sums;
   long long zone = 0;
   // The zone's cells come in runs along the line: the cells between runs are
   // skipped at the speed of memchr, and within a run only the first and last

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "levels.h"
 #include "raster/geometry.h"
 
 inline bool in_zone(unsigned char mask_value, int code) { return static_cast<int>(mask_value) == code; }
@@ -42,33 +43,32 @@ struct ZoneFigures {
   // With a base level: the volumes above and below it, with the volume's
   // cells and weights (positive numbers).
   double above_base_m3 = 0.0, below_base_m3 = 0.0;
+  // With levels: the sums of the zone's storage curve.
+  LevelSums levels;
 
   long long data_cells() const { return zone_cells - nodata_cells; }
+};
+
+// What a pass sums over a zone's cells besides their counts and extremes.
+struct ZoneSums {
+  bool volume = true;                           // the volume
+  const double* base = nullptr;                 // the volumes above and below this level
+  bool whole_cells = false;                     // every cell with data weighs in full
+  const std::vector<double>* levels = nullptr;  // the storage curve at these levels (increasing)
 };
 
 // Adds one line of the DEM to the figures, or a piece of it: `width` cells
 // from column `column` of a raster of `nb_col` columns. `above` and `below`
 // are the mask lines around it, null for the first and last lines; mask[-1]
 // and mask[width] are the cells beside the piece, where the raster has them.
-// The volume (when `volume` is true) is summed over the inner lines in
-// order, and in each over the inner cells in order: every cell of the zone
-// with data adds altitude x `surf_pix`, or half of it on the zone's edge.
-// With `whole_cells`, every cell of the zone with data adds it whole, on the
+// The volume (when sums.volume) is summed over the inner lines in order, and
+// in each over the inner cells in order: every cell of the zone with data
+// adds altitude x `surf_pix`, or half of it on the zone's edge. With
+// sums.whole_cells, every cell of the zone with data adds it whole, on the
 // edge and the frame too, and counts as full (the plain zonal sum).
 void add_zone_line(ZoneFigures& figures, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, bool volume, double surf_pix, const double* base = nullptr,
-                   bool whole_cells = false);
-
-// A cell's share of the volumes above and below a base level, weighted as
-// its share of the volume.
-inline void add_to_base_volumes(ZoneFigures& f, double altitude, double base, double surf_pix, bool edge) {
-  double above = std::max(altitude - base, 0.0) * surf_pix;
-  double below = std::max(base - altitude, 0.0) * surf_pix;
-  if (edge) above = above * 0.5, below = below * 0.5;
-  f.above_base_m3 = f.above_base_m3 + above;
-  f.below_base_m3 = f.below_base_m3 + below;
-}
+                   const RasterGeometry& geometry, double surf_pix, const ZoneSums& sums);
 
 // A line of a grid result: the cells of the zone without data get `marker`.
 void mark_no_data(double* line, const unsigned char* mask, int nb_col, int code, const RasterGeometry& geometry,

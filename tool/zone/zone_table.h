@@ -23,16 +23,15 @@ struct ZoneTable {
 // every value its cells hold; t.figures must have room for each of them.
 // With `line_areas` (cell areas that depend on the line), the zones' areas
 // are summed line by line as the one-zone pass does; otherwise the caller
-// makes them from the counts. `whole_cells` as add_zone_line's.
+// makes them from the counts. `sums` as add_zone_line's.
 template <class Cell>
 void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, const Cell* mask, const Cell* below,
-                    int column, int width, int nb_col, const RasterGeometry& geometry, bool volume, double surf_pix,
-                    const double* base, bool line_areas, bool whole_cells = false) {
+                    int column, int width, int nb_col, const RasterGeometry& geometry, double surf_pix,
+                    const ZoneSums& sums, bool line_areas) {
   LineRule rule;
   rule.frame_line = above == nullptr || below == nullptr;
   rule.first_column = -column, rule.last_column = nb_col - 1 - column;
-  rule.geometry = &geometry, rule.volume = volume, rule.surf_pix = surf_pix, rule.base = base;
-  rule.whole_cells = whole_cells;
+  rule.geometry = &geometry, rule.surf_pix = surf_pix, rule.sums = sums;
   rule.all_cells = false;
   // The cells come in runs of one value along the line.
   for (int first = 0; first < width;) {
