@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "job.h"
 #include "raster/source.h"
@@ -17,6 +18,7 @@ struct Run {
   std::unique_ptr<DemSource> dem;    // open once loaded (or being loaded)
   std::unique_ptr<MaskSource> mask;
   ZoneFigures zone;                  // the zone's volume (when asked) and extremes
+  Levels levels;                     // the curves' levels as the passes take them
   bool zone_measured = false;
 
   const DemFacts& dem_facts() const { return dem->facts(); }

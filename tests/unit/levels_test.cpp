@@ -48,7 +48,9 @@ TEST(StorageCurve, EveryLevelIsTheCellByCellSum) {
       cells.push_back({at, (k % 3 == 0 ? 0.5 : 1.0) * 8100.0});
     }
     LevelSums sums;
-    for (const Cell& cell : cells) add_to_levels(sums, c.levels, cell.altitude, cell.weight);
+    const Levels levels = levels_of(c.levels);
+    const LevelAdder adder(sums, levels);
+    for (const Cell& cell : cells) adder.add(cell.altitude, cell.weight);
     const std::vector<CurvePoint> curve = storage_curve(c.levels, sums);
     ASSERT_EQ(curve.size(), c.levels.size());
     for (std::size_t j = 0; j < c.levels.size(); ++j) {

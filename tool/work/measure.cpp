@@ -9,7 +9,7 @@ void measure_band(const Run& run, const Band& band, ZoneFigures& figures) {
   const RasterGeometry& g = run.geometry();
   const CellAreas& areas = run.dem_facts().areas;
   const int code = run.mask->zone_value(run.job.zone.code);
-  const ZoneSums sums = zone_sums(run.job);
+  const ZoneSums sums = zone_sums(run);
   for (int k = 0; k < band.count; ++k) {
     const int line = band.first + k;
     const bool inner = line >= 1 && line <= g.nb_lig - 2;
@@ -61,10 +61,10 @@ std::string no_data_note(const Run& run) {
               cells == 1 ? "s" : "ve", marker.c_str());
 }
 
-ZoneSums zone_sums(const Job& job) {
-  const ZoneChoice& zone = job.zone;
+ZoneSums zone_sums(const Run& run) {
+  const ZoneChoice& zone = run.job.zone;
   return {zone.volume(), zone.base_m ? &*zone.base_m : nullptr, zone.edge == EdgeRule::full,
-          job.curves ? &job.curves->levels_m : nullptr};
+          run.job.curves ? &run.levels : nullptr};
 }
 
 FigureChoices figure_choices(const ZoneChoice& zone) { return {zone.volume(), zone.base_m}; }

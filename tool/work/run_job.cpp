@@ -82,6 +82,7 @@ WrittenResult run_job(Run& run, std::ostream& out, std::ostream& notes, const Pa
 
   load_dem(run, notes, progress);
   load_mask(run, notes);
+  if (job.curves) run.levels = levels_of(job.curves->levels_m);
 
   // Everything the run will write is checked before its first byte.
   check_outputs(run);

@@ -60,7 +60,7 @@ void zone_measured(Run& run, ZoneFigures figures, std::ostream& notes);
 std::string no_data_note(const Run& run);
 
 // What the passes sum over the zone's cells, from the job's choices.
-ZoneSums zone_sums(const Job& job);
+ZoneSums zone_sums(const Run& run);
 
 // What the figures depend on among the zone's choices.
 FigureChoices figure_choices(const ZoneChoice& zone);

@@ -31,7 +31,7 @@ template <class Cell>
 void add_band(ZoneTable& table, const Run& run, const Band& band) {
   const RasterGeometry& g = run.geometry();
   const CellAreas& areas = run.dem_facts().areas;
-  const ZoneSums sums = zone_sums(run.job);
+  const ZoneSums sums = zone_sums(run);
   for (int k = 0; k < band.count; ++k) {
     const int line = band.first + k;
     const bool inner = line >= 1 && line <= g.nb_lig - 2;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <algorithm>
+#include <optional>
 
 #include "zone.h"
 
@@ -42,6 +43,8 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
   double lowest = f.lowest, highest = f.highest;
   double data_lowest = f.data_lowest, data_highest = f.data_highest, sum = f.data_sum;
   double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
+  std::optional<LevelAdder> levels;
+  if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
   for (int j = first; j < last; ++j) {
     const double a = altitude[j];
     if constexpr (kAllCells) {
@@ -74,7 +77,7 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
       above_base = above_base + up;
       below_base = below_base + down;
     }
-    if (rule.sums.levels != nullptr) add_to_levels(f.levels, *rule.sums.levels, a, edge ? rule.surf_pix * 0.5 : rule.surf_pix);
+    if (levels) levels->add(a, edge ? rule.surf_pix * 0.5 : rule.surf_pix);
   }
   f.zone_cells += last - first;
   f.nodata_cells += nodata;

@@ -1,5 +1,38 @@
 #include "levels.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+Levels levels_of(const std::vector<double>& levels) {
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  Levels l;
+  l.bounds.push_back(-kInfinity);
+  l.bounds.insert(l.bounds.end(), levels.begin(), levels.end());
+  l.bounds.push_back(kInfinity);
+  l.origin = levels.front();
+  const double span = levels.back() - levels.front();
+  double closest = span;
+  for (std::size_t k = 1; k < levels.size(); ++k) closest = std::min(closest, levels[k] - levels[k - 1]);
+  // Slices half as wide as the closest levels: the bin of a slice's bottom
+  // or the next holds every altitude of the slice (but where rounding puts
+  // an altitude a slice too high).
+  const double slices = span > 0.0 ? std::min(std::ceil(2.0 * span / closest) + 1.0, 1048576.0) : 1.0;
+  l.slices_per_metre = span > 0.0 ? slices / span : 0.0;
+  l.last_slice = slices - 1.0;
+  l.first.resize(static_cast<std::size_t>(slices));
+  for (std::size_t b = 0; b < l.first.size(); ++b) {
+    const double bottom = l.origin + static_cast<double>(b) / l.slices_per_metre;
+    l.first[b] = static_cast<std::uint32_t>(b == 0 ? 0 : level_at_or_above(l, bottom));
+  }
+  return l;
+}
+
+std::size_t level_at_or_above(const Levels& levels, double a) {
+  const double* first = levels.bounds.data() + 1;
+  return static_cast<std::size_t>(std::lower_bound(first, first + levels.count(), a) - first);
+}
+
 std::vector<CurvePoint> storage_curve(const std::vector<double>& levels, const LevelSums& sums) {
   const std::size_t n = levels.size();
   std::vector<CurvePoint> curve(n);

@@ -14,7 +14,25 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
+
+// The levels as the passes take them. Bin k lies between bounds[k] and
+// bounds[k + 1]. A cell's bin is looked up from its altitude alone: the
+// altitudes from the lowest level to the highest are cut in slices no
+// wider than half the closest two levels (up to a million slices), and
+// `first` holds the bin of each slice's bottom; the cell's bin is that one
+// or the next, checked against the bounds (a search when neither is).
+struct Levels {
+  std::vector<double> bounds;        // -infinity, the levels in increasing order, +infinity
+  std::vector<std::uint32_t> first;  // by slice
+  double origin = 0.0;               // the lowest level
+  double slices_per_metre = 0.0;
+  double last_slice = 0.0;
+  std::size_t count() const { return bounds.size() - 2; }
+};
+Levels levels_of(const std::vector<double>& levels);
 
 // The cells strictly between level k - 1 and level k (k = 0: below the
 // lowest; k = levels: above the highest), and those exactly at level k.
@@ -27,31 +45,51 @@ struct LevelBin {
 
 struct LevelSums {
   std::vector<LevelBin> bins;  // levels + 1 once a cell was added, empty before
-  std::size_t hint = 0;        // the last cell's bin: the next is often the same
 };
 
-// Adds a cell of altitude `a` and weight `w` to the sums at `levels`
-// (increasing, at least one). An altitude that is no number goes below the
-// lowest level and makes its sums no number, as it makes the volume.
-inline void add_to_levels(LevelSums& s, const std::vector<double>& levels, double a, double w) {
-  const std::size_t n = levels.size();
-  if (s.bins.empty()) s.bins.resize(n + 1);
-  // The bin k is the first level at or above a; neighbouring cells mostly
-  // share theirs, so the last one is tried before a search.
-  std::size_t k = s.hint;
-  if (!((k == 0 || levels[k - 1] < a) && (k == n || a <= levels[k]))) {
-    k = static_cast<std::size_t>(std::lower_bound(levels.begin(), levels.end(), a) - levels.begin());
-    s.hint = k;
+// The first level at or above `a` (a search), levels.count() when none.
+std::size_t level_at_or_above(const Levels& levels, double a);
+
+// Adds cells to a zone's sums at the levels (making room for them before
+// its first cell). A plain value: a pass keeps one for each run of cells,
+// in registers. An altitude that is no number goes below the lowest level
+// and makes its sums no number, as it makes the volume; an infinite one
+// makes a volume infinite.
+class LevelAdder {
+ public:
+  LevelAdder(LevelSums& sums, const Levels& levels)
+      : levels_(&levels), bounds_(levels.bounds.data()), first_(levels.first.data()), origin_(levels.origin),
+        slices_per_metre_(levels.slices_per_metre), last_slice_(levels.last_slice), count_(levels.count()) {
+    if (sums.bins.empty()) sums.bins.resize(count_ + 1);
+    bins_ = sums.bins.data();
   }
-  LevelBin& bin = s.bins[k];
-  if (k < n && a == levels[k]) {
-    bin.at_level += w;
-    return;
+
+  // A cell of altitude `a` and weight `w`.
+  void add(double a, double w) const {
+    const double slice = std::min(std::max(0.0, (a - origin_) * slices_per_metre_), last_slice_);  // no number: 0
+    std::size_t k = first_[static_cast<std::int64_t>(slice)];
+    k += static_cast<std::size_t>(a > bounds_[k + 1]);
+    if (!(bounds_[k] < a && a <= bounds_[k + 1])) k = level_at_or_above(*levels_, a);
+    LevelBin& bin = bins_[k];
+    if (a == bounds_[k + 1] && k < count_) {
+      bin.at_level += w;
+      return;
+    }
+    // Below the lowest level the height, above the highest the depth, is
+    // infinite (or no number) and never read.
+    bin.weight += w;
+    bin.depth += (bounds_[k + 1] - a) * w;
+    bin.height += (a - bounds_[k]) * w;
   }
-  bin.weight += w;
-  if (k < n) bin.depth += (levels[k] - a) * w;
-  if (k > 0) bin.height += (a - levels[k - 1]) * w;
-}
+
+ private:
+  const Levels* levels_;
+  const double* bounds_;
+  const std::uint32_t* first_;
+  double origin_, slices_per_metre_, last_slice_;
+  std::size_t count_;
+  LevelBin* bins_ = nullptr;
+};
 
 // The curve at one level.
 struct CurvePoint {

@@ -54,7 +54,7 @@ struct ZoneSums {
   bool volume = true;                           // the volume
   const double* base = nullptr;                 // the volumes above and below this level
   bool whole_cells = false;                     // every cell with data weighs in full
-  const std::vector<double>* levels = nullptr;  // the storage curve at these levels (increasing)
+  const Levels* levels = nullptr;               // the storage curve at these levels
 };
 
 // Adds one line of the DEM to the figures, or a piece of it: `width` cells
