@@ -80,6 +80,13 @@ struct CurvesChoice {
   std::vector<double> levels_m;            // increasing
 };
 
+// A second surface the zone's DEM is compared with (an earlier survey).
+struct ReferenceChoice {
+  DemChoice surface;                       // read as a DEM is: --reference-unit as --dem-unit
+  double threshold_m = 0.0;                // a difference below this is no change
+  bool difference = false;                 // the result holds DEM - REF in the zone
+};
+
 struct ResultChoice {
   std::string base;                        // folder and name, without suffix
   std::string extension = ".tif";          // GeoTIFF: ".tif" or ".tiff"
@@ -98,4 +105,5 @@ struct Job {
   bool result_wanted = true;               // false: the table alone
   std::optional<TableChoice> table;
   std::optional<CurvesChoice> curves;
+  std::optional<ReferenceChoice> reference;
 };

@@ -17,6 +17,7 @@ struct Run {
   Job job;
   std::unique_ptr<DemSource> dem;    // open once loaded (or being loaded)
   std::unique_ptr<MaskSource> mask;
+  std::unique_ptr<DemSource> reference;  // the surface the DEM is compared with, when chosen
   ZoneFigures zone;                  // the zone's volume (when asked) and extremes
   Levels levels;                     // the curves' levels as the passes take them
   bool zone_measured = false;

@@ -57,7 +57,7 @@ TEST(Bands, EveryCellOnceInOrderWithTheMaskAroundIt) {
 
     std::vector<int> next_column(static_cast<std::size_t>(lines), 0);
     ZoneFigures banded;
-    for_each_band(*run.dem, *run.mask, [&](const Band& band) {
+    for_each_band(*run.dem, nullptr, *run.mask, [&](const Band& band) {
       ASSERT_LE(band.cells(), kBandCells) << what;
       for (int k = 0; k < band.count; ++k) {
         const int line = band.first + k;

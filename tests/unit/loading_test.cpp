@@ -54,7 +54,7 @@ StoredRange load_raw(Run& run, const TempDir& dir, const Bytes& bytes, int itype
 // Every altitude of the DEM as the passes see it, line 0 first.
 std::vector<double> altitudes(Run& run) {
   std::vector<double> cells;
-  for_each_band(*run.dem, *run.mask, [&](const Band& band) {
+  for_each_band(*run.dem, nullptr, *run.mask, [&](const Band& band) {
     for (int k = 0; k < band.count; ++k) cells.insert(cells.end(), band.altitude[k], band.altitude[k] + band.width);
   });
   return cells;
@@ -234,7 +234,7 @@ TEST(MaskLoading, BitmapMasks) {
     }
     load_mask(run, step.out);
     std::vector<unsigned char> seen;
-    for_each_band(*run.dem, *run.mask, [&](const Band& band) {
+    for_each_band(*run.dem, nullptr, *run.mask, [&](const Band& band) {
       for (int k = 0; k < band.count; ++k) seen.insert(seen.end(), band.mask[k], band.mask[k] + band.width);
     });
     EXPECT_EQ(seen, c.expected) << c.name;

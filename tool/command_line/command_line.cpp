@@ -139,6 +139,12 @@ struct Parsed {
   CommandLine command;
   bool code_given = false, size_given = false;
   std::optional<std::vector<double>> levels;
+  // The reference surface's flags, made into the job's choice once the
+  // files are named.
+  std::string reference;
+  std::optional<int> reference_unit;
+  std::optional<double> threshold;
+  bool difference = false;
 };
 
 // ---- the flags ----------------------------------------------------------------
@@ -361,6 +367,47 @@ const Flag kFlags[] = {
        }
        return "";
      }},
+    {"", "--reference", "REF",
+     "a second DEM of the same grid (an earlier survey): each zone's fill, cut and net\nvolumes of DEM - REF and its "
+     "changed and unchanged cells",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       if (v.empty()) usage_error(flag + " takes a DEM's file name");
+       p.reference = v;
+     }},
+    {"", "--reference-unit", "U", "the unit of REF's altitudes, as --dem-unit is the DEM's (required for a raw REF)",
+     [](Parsed& p, const std::string& flag, const std::string& v) { p.reference_unit = unit_of(flag, v); },
+     [](const Parsed& p) -> std::string {
+       const std::optional<ReferenceChoice>& reference = p.command.job.reference;
+       if (!reference) return p.reference_unit ? "--reference-unit is for --reference REF" : "";
+       const DemChoice& surface = reference->surface;
+       if (surface.layout == DemLayout::raw && !surface.unit) {
+         return "--reference-unit m|dm|cm|mm is required for the raw reference " + surface.path +
+                ": the unit of its stored values (a wrong one makes every change wrong)";
+       }
+       if (surface.layout == DemLayout::ascii_grid && surface.unit) {
+         return "--reference-unit is not for grids: a grid holds metres";
+       }
+       if (surface.layout == DemLayout::raw && surface.unit && *surface.unit > kMillimetre) {
+         return "--reference-unit of a raw reference is m, dm, cm or mm: it stores whole numbers of one of them";
+       }
+       return "";
+     }},
+    {"", "--threshold", "T",
+     "the smallest change of --reference, in metres (default 0): a cell whose |DEM - REF|\nis below it is unchanged",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       p.threshold = finite_number(flag, v);
+       if (*p.threshold < 0.0) usage_error(flag + " takes a number of metres, 0 or more");
+     },
+     [](const Parsed& p) -> std::string {
+       return p.threshold && p.reference.empty() ? "--threshold is for --reference REF: the smallest change" : "";
+     }},
+    {"", "--difference", nullptr, "the result holds DEM - REF in the zone instead of the DEM's altitudes",
+     [](Parsed& p, const std::string&, const std::string&) { p.difference = true; },
+     [](const Parsed& p) -> std::string {
+       if (!p.difference) return "";
+       if (p.reference.empty()) return "--difference is for --reference REF: the result holds DEM - REF";
+       return for_a_result(true, p.command.job, "--difference");
+     }},
     {"-q", "--quiet", nullptr, "no progress lines",
      [](Parsed& p, const std::string&, const std::string&) { p.command.quiet = true; }},
     {"-h", "--help", nullptr, "this text", [](Parsed& p, const std::string&, const std::string&) { p.command.help = true; }},
@@ -573,6 +620,15 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
   read_name(mask_formats(), job.mask, names[1], "mask", names[1]);
   job.result_wanted = names.size() == 3;
   if (job.result_wanted) read_result_name(job.result, names[2]);
+  if (!p.reference.empty()) {
+    ReferenceChoice& reference = job.reference.emplace();
+    reference.surface.path = absolute_path(p.reference);
+    read_name(dem_formats(), reference.surface, p.reference, "reference", p.reference);
+    reference.surface.size_source = "the DEM";
+    reference.surface.unit = p.reference_unit;
+    reference.threshold_m = p.threshold.value_or(0.0);
+    reference.difference = p.difference;
+  }
   // --size is for the raw ones among them.
   if (job.dem.layout != DemLayout::raw) job.dem.lines.reset(), job.dem.columns.reset();
   if (job.mask.layout != MaskLayout::raw) job.mask.lines.reset(), job.mask.columns.reset();
@@ -592,6 +648,7 @@ int run_command_line(CommandLine command, std::ostream& out, std::ostream& error
   try {
     check_input_there(run.job.dem.path, "DEM");
     check_input_there(run.job.mask.path, "mask");
+    if (run.job.reference) check_input_there(run.job.reference->surface.path, "reference");
     const WrittenResult written = run_job(run, out, notes, [&](const char* pass, int line, int lines) {
       progress(pass, line, lines);
     });

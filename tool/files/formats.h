@@ -149,6 +149,9 @@ struct JsonReport {
   std::optional<double> base;         // the base level of the volumes above and below it
   std::optional<double> result_nodata;  // the no-data value a GeoTIFF result declares
   bool full_edge = false;             // every cell with data counted whole (--edge full)
+  std::optional<std::string> reference;  // the surface the DEM is compared with
+  double threshold_m = 0.0;              // its changes below this are none
+  bool difference = false;               // the result holds DEM - REF
 };
 
 // A JSON string of `value`: quotes and backslashes escaped, control bytes and

@@ -110,7 +110,7 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"result\": {\"format\": " + quoted(r.format) +
          (r.result_nodata ? ", \"no_data_value\": " + number(*r.result_nodata) : std::string()) + ", \"files\": [" + files +
          "]},\n";
-  const FigureChoices choices{r.volume, r.base};
+  const FigureChoices choices{r.volume, r.base, r.reference.has_value()};
   auto figure = [&](const char* name) { return figure_text(zone_figure(name), z, choices, true); };
   out += "  \"zone_cells\": {\"all\": " + figure("cells") + ", \"full\": " + figure("full") +
          ", \"half\": " + figure("half") + ", \"frame\": " + figure("frame") + ", \"no_data\": " + figure("no_data") +
@@ -123,6 +123,11 @@ std::string json_report_text(const JsonReport& r) {
     out += "  \"base_m\": " + number(*r.base) + ",\n";
     out += "  \"above_base_m3\": " + figure("above_base_m3") + ",\n";
     out += "  \"below_base_m3\": " + figure("below_base_m3") + ",\n";
+  }
+  if (r.reference) {
+    out += "  \"reference\": " + quoted(*r.reference) + ",\n";
+    out += "  \"threshold_m\": " + number(r.threshold_m) + ",\n";
+    out += std::string("  \"difference\": ") + (r.difference ? "true" : "false") + ",\n";
   }
   // The figures the report does not lay out itself, under their names.
   for (const Figure& f : zone_figures()) {

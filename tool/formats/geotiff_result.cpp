@@ -84,7 +84,7 @@ class GeoTiffResult final : public ResultSink {
     const RasterGeometry& g = run.geometry();
     const ZoneChoice& zone = run.job.zone;
     const double outside = zone.outside_no_data ? nodata_ : zone.outside_m;
-    const bool marks = measuring_ ? g.has_nodata : run.zone.nodata_cells > 0;
+    const bool marks = measuring_ ? g.has_nodata : run.zone.marked_cells() > 0;
     for (int k = 0; k < band.count; ++k) {
       double* line = band.altitude[k];
       const unsigned char* mask = band.mask[k];

@@ -40,7 +40,7 @@ class GridResult final : public ResultSink {
   void take(const Run& run, const Band& band) override {
     const ZoneChoice& zone = run.job.zone;
     const double outside = zone.outside_no_data ? kGridNoData : zone.outside_m;
-    const bool marks = run.zone.nodata_cells > 0;
+    const bool marks = run.zone.marked_cells() > 0;
     for (int k = 0; k < band.count; ++k) {
       extract_line(band.altitude[k], band.mask[k], band.width, code_, outside, band.altitude[k]);
       if (marks) mark_no_data(band.altitude[k], band.mask[k], band.width, code_, geometry_, kGridNoData);

@@ -5,9 +5,11 @@
 // cells as they are.
 #include <algorithm>
 
+#include "fatal.h"
 #include "files/formats.h"
 #include "formats/registry.h"
 #include "nrutil.h"
+#include "number_text.h"
 #include "run.h"
 #include "text.h"
 #include "work/work.h"
@@ -53,7 +55,7 @@ class RawResult final : public ResultSink {
   // hypsometric value too.
   bool fits_unmeasured(const Run& run) const override {
     const DemFacts& dem = run.dem_facts();
-    if (!dem.stored_cells) return false;
+    if (!dem.stored_cells || run.job.reference) return false;
     const double outside = stored_value(run.job.zone.outside_m * dem.stored_per_metre);
     return dem.stored_cells->lowest >= type_.lowest && dem.stored_cells->highest <= type_.highest &&
            outside >= type_.lowest && outside <= type_.highest;
@@ -64,14 +66,16 @@ class RawResult final : public ResultSink {
   }
 
   std::optional<double> declared_nodata(const Run& run) const override {
-    if (run.zone_measured && run.zone.nodata_cells > 0) return run.geometry().nodata;
+    if (run.zone_measured && run.zone.marked_cells() > 0) return run.geometry().nodata;
     return std::nullopt;
   }
 
   const char* pass_name() const override { return "writing the raster"; }
-  // A raw DEM's result keeps its unit: its cells are taken as stored.
+  // A raw DEM's result keeps its unit: its cells are taken as stored (but
+  // for a difference, made in metres).
   BandCells cells(const Run& run, bool measuring) const override {
-    return !run.dem_facts().stored_cells ? BandCells::metres : measuring ? BandCells::both : BandCells::stored;
+    if (!run.dem_facts().stored_cells || (run.job.reference && run.job.reference->difference)) return BandCells::metres;
+    return measuring ? BandCells::both : BandCells::stored;
   }
 
   void begin(const Run& run, ResultSet& set) override {
@@ -84,6 +88,7 @@ class RawResult final : public ResultSink {
     coef_ = coef(run);
     outside_ = static_cast<std::int32_t>(static_cast<std::int64_t>(stored_value(run.job.zone.outside_m * coef_)));
     code_ = run.mask->zone_value(run.job.zone.code);
+    as_stored_ = cells(run, false) != BandCells::metres;
   }
 
   // The range was checked, or, for a zone not yet measured, cannot pass the
@@ -94,11 +99,12 @@ class RawResult final : public ResultSink {
     const std::size_t line_bytes = cols * static_cast<std::size_t>(type_.cell_bytes);
     for (int k = 0; k < band.count; ++k) {
       unsigned char* out = bytes_.data() + line_bytes * static_cast<std::size_t>(k);
-      if (stored) {
+      if (stored && as_stored_) {
         const std::size_t stored_line_bytes = cols * static_cast<std::size_t>(stored->cell_bytes);
         select_raw_cells(band.stored + stored_line_bytes * static_cast<std::size_t>(k), *stored, band.mask[k], code_,
                          outside_, cols, type_, out);
       } else {
+        if (run.job.reference && run.job.reference->difference) check_difference(run, band, k);
         extract_line(band.altitude[k], band.mask[k], band.width, code_, run.job.zone.outside_m, band.altitude[k]);
         metres_to_raw(band.altitude[k], cols, coef_, type_, out);
       }
@@ -122,7 +128,7 @@ class RawResult final : public ResultSink {
     // without data are stored like any altitude, and it says which value
     // they hold.
     std::optional<long long> nodata;
-    if (run.zone.nodata_cells > 0) nodata = static_cast<long long>(stored_value(g.nodata * coef_));
+    if (run.zone.marked_cells() > 0) nodata = static_cast<long long>(stored_value(g.nodata * coef_));
     set.add(files().header).write(ehdr_text(g, type_, nodata));
   }
 
@@ -130,6 +136,21 @@ class RawResult final : public ResultSink {
   struct Extremes {
     double lowest, highest;  // stored values (whole numbers) of the smallest and largest altitude
   };
+
+  // A difference with data must not be stored as the no-data value (the
+  // values that round to it).
+  void check_difference(const Run& run, const Band& band, int k) const {
+    const RasterGeometry& g = run.geometry();
+    if (run.zone.marked_cells() == 0) return;
+    const double marker = stored_value(g.nodata * coef_);
+    for (int j = 0; j < band.width; ++j) {
+      const double d = band.altitude[k][j];
+      if (!in_zone(band.mask[k][j], code_) || g.no_data(d) || stored_value(d * coef_) != marker) continue;
+      fatal_stop(text("\n\n\tThe difference %s at line %d, column %d is stored as %.0f, the result's no-data value, "
+                      "which would hide it: please choose another unit or an ASCII grid\n",
+                      shortest_text(d).c_str(), band.first + k, band.column + j, marker));
+    }
+  }
 
   // The unit of its stored values: a raw DEM's, or the one chosen.
   double coef(const Run& run) const {
@@ -157,6 +178,7 @@ class RawResult final : public ResultSink {
   double coef_ = 1.0;
   std::int32_t outside_ = 0;
   int code_ = 0;
+  bool as_stored_ = false;  // its cells are the DEM's stored cells as they are
 };
 
 }  // namespace

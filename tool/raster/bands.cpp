@@ -85,11 +85,12 @@ BandShape band_shape(const RasterGeometry& g) {
   return {lines, g.nb_col};
 }
 
-void for_each_band(DemSource& dem, MaskSource& mask_source, const std::function<void(const Band&)>& work,
+void for_each_band(DemSource& dem, DemSource* reference, MaskSource& mask_source, const std::function<void(const Band&)>& work,
                    BandCells cells, MaskCells mask_cells, long long code) {
   const RasterGeometry& g = dem.facts().geometry;
   const BandShape shape = band_shape(g);
   dem.begin_pass(shape);
+  if (reference != nullptr) reference->begin_pass(shape);
   MaskLines mask(mask_source, g, shape, mask_cells, code);
   for (int first = 0; first < g.nb_lig; first += shape.lines) {
     for (int column = 0; column < g.nb_col; column += shape.width) {
@@ -99,6 +100,11 @@ void for_each_band(DemSource& dem, MaskSource& mask_source, const std::function<
       band.column = column;
       band.width = std::min(shape.width, g.nb_col - column);
       dem.read(band, cells);
+      if (reference != nullptr) {
+        Band surface = band;
+        reference->read(surface, BandCells::metres);
+        band.reference = surface.altitude;
+      }
       band.mask = mask.read(band);
       band.mask_cell_bytes = mask.cell_bytes();
       band.mask_codes = &mask.codes();
@@ -106,5 +112,6 @@ void for_each_band(DemSource& dem, MaskSource& mask_source, const std::function<
     }
   }
   dem.end_pass();
+  if (reference != nullptr) reference->end_pass();
   mask.finish();
 }

@@ -44,6 +44,7 @@ struct Band {
   int column = 0;  // the number of its first column (0 unless lines come in pieces)
   int width = 0;   // its cells on each line
   double* const* altitude = nullptr;  // altitude[k][j]: line first + k, column column + j, in metres
+  const double* const* reference = nullptr;  // the same cells of the reference surface, when there is one
   const unsigned char* stored = nullptr;  // the band's stored cells, line after line (BandCells::stored)
   // mask[k], k = -1 .. count: the band's mask lines and the one above and
   // below it, where the raster has them (what the volume's edge rule needs);
@@ -58,9 +59,10 @@ struct Band {
   long long cells() const { return static_cast<long long>(count) * width; }
 };
 
-// Reads the DEM (in metres, or a raw DEM's stored cells too) and the mask
-// in bands, in file order, and hands each band to `work`, which may change
-// its altitudes. `code` is the zone's (MaskCells::zone). Each source checks
-// its file unchanged at the pass's start and end.
-void for_each_band(DemSource& dem, MaskSource& mask, const std::function<void(const Band&)>& work,
+// Reads the DEM (in metres, or a raw DEM's stored cells too), the reference
+// surface when there is one (in metres) and the mask in bands, in file
+// order, and hands each band to `work`, which may change its altitudes.
+// `code` is the zone's (MaskCells::zone). Each source checks its file
+// unchanged at the pass's start and end.
+void for_each_band(DemSource& dem, DemSource* reference, MaskSource& mask, const std::function<void(const Band&)>& work,
                    BandCells cells = BandCells::metres, MaskCells mask_cells = MaskCells::zone, long long code = 0);

@@ -1,8 +1,14 @@
 // The inputs of a run opened and loaded with every choice at once (the
 // command line; the dialog asks between the sources' steps), the codes'
 // warning and the dimensions' lines.
+#include <cmath>
 #include <cstdarg>
 
+#include <algorithm>
+#include <array>
+
+#include "fatal.h"
+#include "files/library_raster.h"
 #include "formats/registry.h"
 #include "number_text.h"
 #include "text.h"
@@ -49,6 +55,73 @@ void load_mask(Run& run, std::ostream& notes) {
          mask.facts().columns);
   }
   mask.load(choice, run.dem_facts(), run.job.dem.path, notes);
+}
+
+namespace {
+
+// A raster's grid in map coordinates (x = t0 + column t1, y = t3 + line t5),
+// when it has one.
+std::optional<std::array<double, 6>> grid_of(const DemFacts& facts) {
+  const RasterGeometry& g = facts.geometry;
+  if (facts.gdal && facts.gdal->georeferenced) {
+    std::array<double, 6> t{};
+    std::copy(facts.gdal->transform, facts.gdal->transform + 6, t.begin());
+    return t;
+  }
+  if (!g.placed) return std::nullopt;
+  return std::array<double, 6>{g.X_min, g.map_cell(), 0.0, g.Y_min + g.nb_lig * g.map_cell(), 0.0, -g.map_cell()};
+}
+
+std::string coordinate_system_of(const DemFacts& facts) {
+  return facts.gdal ? facts.gdal->wkt : facts.geometry.has_prj ? facts.geometry.prj : "";
+}
+
+bool close(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max({std::fabs(a), std::fabs(b), 1e-300}); }
+
+}  // namespace
+
+void load_reference(Run& run, std::ostream& notes, const PassProgress& progress) {
+  DemChoice choice = run.job.reference->surface;
+  const std::string& path = choice.path;
+  const std::string& dem_path = run.job.dem.path;
+  const DemFacts& dem = run.dem_facts();
+  run.reference = open_dem(choice);
+  DemSource& surface = *run.reference;
+  // A raw surface without descriptor lies on the DEM's grid.
+  if ((surface.needs() & kNeedsSize) != 0) choice.lines = dem.geometry.nb_lig, choice.columns = dem.geometry.nb_col;
+  if ((surface.needs() & kNeedsPixelSize) != 0) choice.pixel_size = dem.geometry.dpix_size;
+  if ((surface.needs() & kNeedsUnit) != 0 && !choice.unit) {
+    throw MissingChoice{"--reference-unit m|dm|cm|mm is required for the raw reference " + path +
+                        ": the unit of its stored values (a wrong one makes every change wrong)"};
+  }
+  surface.load(choice, notes, progress);
+  const RasterGeometry& g = surface.facts().geometry;
+  const RasterGeometry& d = dem.geometry;
+  if (g.nb_lig != d.nb_lig || g.nb_col != d.nb_col) {
+    fatal_stop(text("\n\n\tThe reference %s has %d lines and %d columns, the DEM %s %d lines and %d columns: they "
+                    "must lie on the same grid\n",
+                    path.c_str(), g.nb_lig, g.nb_col, dem_path.c_str(), d.nb_lig, d.nb_col));
+  }
+  const std::optional<std::array<double, 6>> ours = grid_of(dem), theirs = grid_of(surface.facts());
+  bool same = close(g.dpix_size, d.dpix_size);
+  for (int k = 0; same && ours && theirs && k < 6; ++k) same = close((*ours)[k], (*theirs)[k]);
+  if (!same) {
+    auto grid_text = [](const std::optional<std::array<double, 6>>& t, const RasterGeometry& geometry) {
+      if (!t) return text("cells of %s m", shortest_text(geometry.dpix_size).c_str());
+      return text("cells that start at (%s, %s) and measure %s x %s", shortest_text((*t)[0]).c_str(),
+                  shortest_text((*t)[3]).c_str(), shortest_text((*t)[1]).c_str(), shortest_text((*t)[5]).c_str());
+    };
+    fatal_stop(text("\n\n\tThe reference %s does not lie on the grid of the DEM %s: the DEM has %s, the reference "
+                    "%s\n",
+                    path.c_str(), dem_path.c_str(), grid_text(ours, d).c_str(), grid_text(theirs, g).c_str()));
+  }
+  const std::string dem_system = coordinate_system_of(dem), reference_system = coordinate_system_of(surface.facts());
+  if (!dem_system.empty() && !reference_system.empty() && dem_system != reference_system &&
+      (!dem.gdal && !surface.facts().gdal ? true : !same_coordinate_system(dem_system, reference_system))) {
+    fatal_stop(text("\n\n\tThe reference %s is in another coordinate system than the DEM %s: they must be the "
+                    "same\n",
+                    path.c_str(), dem_path.c_str()));
+  }
 }
 
 void show_dimensions(const Run& run, std::ostream& out) {

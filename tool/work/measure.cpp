@@ -16,7 +16,8 @@ void measure_band(const Run& run, const Band& band, ZoneFigures& figures) {
     const double surf_pix = areas.of_line(line);
     const long long full = figures.full_cells, half = figures.half_cells;
     add_zone_line(figures, band.altitude[k], inner ? band.mask[k - 1] : nullptr, band.mask[k],
-                  inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, code, g, surf_pix, sums);
+                  inner ? band.mask[k + 1] : nullptr, band.column, band.width, g.nb_col, code, g, surf_pix, sums,
+                  band.reference != nullptr ? band.reference[k] : nullptr);
     if (areas.ellipsoidal) {
       // The zone's area, line by line, as the volume weighs its cells.
       figures.area_m2 += (static_cast<double>(figures.full_cells - full) +
@@ -29,7 +30,7 @@ void measure_zone(Run& run, std::ostream& notes, const PassProgress& progress) {
   const RasterGeometry& g = run.geometry();
   ZoneFigures figures;
   for_each_band(
-      *run.dem, *run.mask,
+      *run.dem, run.reference.get(), *run.mask,
       [&](const Band& band) {
         if (band.column == 0) progress("measuring the zone", band.first, g.nb_lig);
         measure_band(run, band, figures);
@@ -63,8 +64,16 @@ std::string no_data_note(const Run& run) {
 
 ZoneSums zone_sums(const Run& run) {
   const ZoneChoice& zone = run.job.zone;
-  return {zone.volume(), zone.base_m ? &*zone.base_m : nullptr, zone.edge == EdgeRule::full,
-          run.job.curves ? &run.levels : nullptr};
+  ZoneSums sums{zone.volume(), zone.base_m ? &*zone.base_m : nullptr, zone.edge == EdgeRule::full,
+                run.job.curves ? &run.levels : nullptr};
+  if (run.reference) {
+    sums.reference = &run.reference->facts().geometry;
+    sums.threshold = run.job.reference->threshold_m;
+    sums.difference = run.job.reference->difference;
+  }
+  return sums;
 }
 
-FigureChoices figure_choices(const ZoneChoice& zone) { return {zone.volume(), zone.base_m}; }
+FigureChoices figure_choices(const Job& job) {
+  return {job.zone.volume(), job.zone.base_m, job.reference.has_value()};
+}

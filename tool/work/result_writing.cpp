@@ -115,12 +115,17 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const Run& run, c
   }
   const ZoneChoice& zone = run.job.zone;
   JsonReport report{kVersion, run.job.dem.path, run.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, run.zone,
-                    zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m, std::nullopt, false};
+                    zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m, std::nullopt, false, std::nullopt, 0.0, false};
   report.format = sink.format_name();
   report.source = source_facts(run);
   report.files = written_names(files, geometry.has_prj, sink.sidecars());
   report.result_nodata = sink.report_nodata();
   report.full_edge = zone.edge == EdgeRule::full;
+  if (run.job.reference) {
+    report.reference = run.job.reference->surface.path;
+    report.threshold_m = run.job.reference->threshold_m;
+    report.difference = run.job.reference->difference;
+  }
   report_text = json_report_text(report);
   result.add(files.json).write(report_text);
   return report.files;
@@ -186,6 +191,12 @@ std::vector<std::string> input_files(const Run& run) {
                                   run.mask->facts().descriptor_path, beside(mask, ".prj")};
   for (const std::optional<GdalRaster>& r : {run.dem_facts().gdal, run.mask->facts().gdal}) {
     if (r) inputs.insert(inputs.end(), r->files.begin(), r->files.end());
+  }
+  if (run.reference) {
+    const std::string& path = run.job.reference->surface.path;
+    const DemFacts& surface = run.reference->facts();
+    inputs.insert(inputs.end(), {path, surface.descriptor_path, beside(path, ".prj"), beside(path, ".hdr")});
+    if (surface.gdal) inputs.insert(inputs.end(), surface.gdal->files.begin(), surface.gdal->files.end());
   }
   return inputs;
 }
@@ -279,9 +290,16 @@ WrittenResult write_result(Run& run, const Companions& companions, std::ostream&
       ResultSet result;
       sink->begin(run, result);
       for_each_band(
-          *run.dem, *run.mask,
+          *run.dem, run.reference.get(), *run.mask,
           [&](const Band& band) {
             if (measure) measure_band(run, band, figures);
+            if (run.job.reference && run.job.reference->difference) {
+              const int code = run.mask->zone_value(run.job.zone.code);
+              for (int k = 0; k < band.count; ++k) {
+                difference_line(band.altitude[k], band.reference[k], band.mask[k], band.width, code, g,
+                                run.reference->facts().geometry);
+              }
+            }
             for (int k = 0; band.column == 0 && k < band.count; ++k) progress(sink->pass_name(), band.first + k, g.nb_lig);
             sink->take(run, band);
           },

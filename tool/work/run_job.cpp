@@ -82,6 +82,7 @@ WrittenResult run_job(Run& run, std::ostream& out, std::ostream& notes, const Pa
 
   load_dem(run, notes, progress);
   load_mask(run, notes);
+  if (job.reference) load_reference(run, notes, progress);
   if (job.curves) run.levels = levels_of(job.curves->levels_m);
 
   // Everything the run will write is checked before its first byte.
@@ -108,10 +109,22 @@ WrittenResult run_job(Run& run, std::ostream& out, std::ostream& notes, const Pa
   if (job.result_wanted) {
     code_warning(run, notes);
     // A GeoTIFF cannot fail to hold the result, nor a raw raster that holds
-    // every stored value: their pass measures the zone too.
-    if (job.result.layout != ResultLayout::geotiff && !fits_unmeasured(run)) {
+    // every stored value: their pass measures the zone too. A difference
+    // is known once measured.
+    const bool difference = job.reference && job.reference->difference;
+    if (difference || (job.result.layout != ResultLayout::geotiff && !fits_unmeasured(run))) {
       measure_zone(run, notes, progress);
       if (const std::string problem = fit_problem(run); !problem.empty()) fatal_stop(problem);
+    }
+    if (difference && run.zone.difference_gaps > 0 && !run.geometry().has_nodata) {
+      fatal_stop(text("\n\n\tThe reference %s has no data at %lld cells of the zone where the DEM %s has, and the "
+                      "DEM has no no-data value to mark them with in the difference\n",
+                      job.reference->surface.path.c_str(), run.zone.difference_gaps, job.dem.path.c_str()));
+    }
+    if (difference && run.zone.difference_hidden > 0) {
+      fatal_stop(text("\n\n\tThe difference DEM - REF is %s, the no-data value of the DEM %s, at %lld cells of the "
+                      "zone: the result could not tell them from cells without data\n",
+                      shortest_text(run.geometry().nodata).c_str(), job.dem.path.c_str(), run.zone.difference_hidden));
     }
     outside_nodata_warning(run, notes);
   }

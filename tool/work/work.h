@@ -4,7 +4,7 @@
 // user must know to `notes`, and reports its passes over the cells to
 // `progress`. A fault is a fatal stop (fatal.h).
 //
-//   inputs    load_dem, load_mask (the command line: every choice at once;
+//   inputs    load_dem, load_mask, load_reference (the command line: every choice at once;
 //             the dialog asks between the sources' steps), code_warning
 //   zone      measure_zone
 //   result    result_problem (asked again by the dialog while it gives a
@@ -36,6 +36,11 @@ void note(std::ostream& notes, const char* format, ...) PRINTF_LIKE(2, 3);
 void load_dem(Run& run, std::ostream& notes, const PassProgress& progress);
 // The same for the mask, against the DEM.
 void load_mask(Run& run, std::ostream& notes);
+// The reference surface of run.job.reference, read as a DEM is (a raw one
+// without descriptor takes the DEM's size and pixel size), and checked on
+// the DEM's grid: the same size, the same geotransform and coordinate
+// system where both have them; else a fatal stop naming both.
+void load_reference(Run& run, std::ostream& notes, const PassProgress& progress);
 
 // The dimensions a DEM was found to have, as the dialog shows them.
 void show_dimensions(const Run& run, std::ostream& out);
@@ -62,8 +67,8 @@ std::string no_data_note(const Run& run);
 // What the passes sum over the zone's cells, from the job's choices.
 ZoneSums zone_sums(const Run& run);
 
-// What the figures depend on among the zone's choices.
-FigureChoices figure_choices(const ZoneChoice& zone);
+// What the figures depend on among the job's choices.
+FigureChoices figure_choices(const Job& job);
 
 // ---- the result -------------------------------------------------------------
 

@@ -38,7 +38,8 @@ void add_band(ZoneTable& table, const Run& run, const Band& band) {
     const double surf_pix = areas.of_line(line);
     add_table_line<Cell>(table, band.altitude[k], inner ? cells_of<Cell>(band.mask[k - 1]) : nullptr,
                          cells_of<Cell>(band.mask[k]), inner ? cells_of<Cell>(band.mask[k + 1]) : nullptr,
-                         band.column, band.width, g.nb_col, g, surf_pix, sums, areas.ellipsoidal);
+                         band.column, band.width, g.nb_col, g, surf_pix, sums, areas.ellipsoidal,
+                         band.reference != nullptr ? band.reference[k] : nullptr);
     if (areas.ellipsoidal) end_table_line(table, surf_pix);
   }
 }
@@ -61,7 +62,7 @@ std::vector<TableRow> zone_table(Run& run, const PassProgress& progress) {
   std::vector<long long> seen;  // a GDAL mask's codes, by index, as the pass met them
   const std::vector<long long>* gdal_codes = &seen;
   for_each_band(
-      *run.dem, *run.mask,
+      *run.dem, run.reference.get(), *run.mask,
       [&](const Band& band) {
         if (band.column == 0) progress("measuring every zone", band.first, g.nb_lig);
         wide = band.mask_cell_bytes == 4;
@@ -132,7 +133,7 @@ std::string table_csv(const std::vector<TableRow>& rows, const FigureChoices& ch
 
 std::string table_json(const Run& run, const std::vector<TableRow>& rows) {
   const Job& job = run.job;
-  const FigureChoices choices = figure_choices(job.zone);
+  const FigureChoices choices = figure_choices(job);
   auto quoted = [](const std::string& path) { return json_string(path); };
   std::string out = "{\n  \"tool\": \"mesacrop\",\n  \"version\": " + quoted(kVersion) + ",\n";
   out += "  \"dem\": " + quoted(job.dem.path) + ",\n  \"mask\": " + quoted(job.mask.path) + ",\n";
@@ -151,5 +152,5 @@ std::string table_json(const Run& run, const std::vector<TableRow>& rows) {
 }
 
 std::string table_text(const Run& run, const std::vector<TableRow>& rows) {
-  return json_path(run.job.table->path) ? table_json(run, rows) : table_csv(rows, figure_choices(run.job.zone));
+  return json_path(run.job.table->path) ? table_json(run, rows) : table_csv(rows, figure_choices(run.job));
 }

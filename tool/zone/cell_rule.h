@@ -8,11 +8,13 @@
 // edge (a neighbour above, right, below or left outside the zone). With
 // `whole_cells`, every cell with data counts in full, frame and edge too.
 // The volume is summed over the counted cells in their order: altitude x
-// cell area, halved on the edge; so are the base volumes and the storage
-// curve's sums, with the same weights.
+// cell area, halved on the edge; so are the base volumes, the storage
+// curve's sums and the change against a reference surface (DEM - REF of
+// each such cell where the reference has data), with the same weights.
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "zone.h"
@@ -32,25 +34,37 @@ struct LineRule {
 // Adds the cells first .. last - 1 of a line, a run of the mask value
 // mask[first], to `f`. mask[first - 1] and mask[last] are the cells beside
 // the run (the piece's neighbours included), `above` and `below` the mask
-// lines around it (unused on a frame line). Sums are kept in registers and
+// lines around it (unused on a frame line), `reference` the line of the
+// reference surface (rule.sums.reference). Sums are kept in registers and
 // stored once, in the cells' order.
 template <class Cell, bool kAllCells>
 inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* altitude, const Cell* above,
-                            const Cell* mask, const Cell* below, int first, int last) {
+                            const Cell* mask, const Cell* below, int first, int last, const double* reference) {
   const Cell c = mask[first];
   long long nodata = 0, frame = 0, full = 0, half = 0;
   bool has_nan = f.has_nan;
   double lowest = f.lowest, highest = f.highest;
   double data_lowest = f.data_lowest, data_highest = f.data_highest, sum = f.data_sum;
   double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
+  double fill = f.fill_m3, cut = f.cut_m3;
+  long long changed = 0, unchanged = 0, nodata_reference = 0, gaps = 0, hidden = 0;
+  const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
   std::optional<LevelAdder> levels;
   if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
   for (int j = first; j < last; ++j) {
     const double a = altitude[j];
     if constexpr (kAllCells) {
-      has_nan = has_nan || a != a;
-      lowest = std::min(lowest, a);
-      highest = std::max(highest, a);
+      // What the result holds: the altitude, or with a difference DEM - REF.
+      double held = a;
+      if (surface != nullptr && rule.sums.difference) {
+        held = difference_value(a, reference[j], *rule.geometry, *surface);
+        const bool both = !rule.geometry->no_data(a) && !surface->no_data(reference[j]);
+        gaps += !rule.geometry->no_data(a) && !both;
+        hidden += both && rule.geometry->no_data(held);
+      }
+      has_nan = has_nan || held != held;
+      lowest = std::min(lowest, held);
+      highest = std::max(highest, held);
     }
     if (rule.geometry->no_data(a)) {
       ++nodata;
@@ -66,6 +80,21 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
     const bool edge = !rule.sums.whole_cells && ((j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) ||
                                             above[j] != c || below[j] != c);
     ++(edge ? half : full);
+    if (surface != nullptr) {
+      const double r = reference[j];
+      const double change = a - r;
+      if (surface->no_data(r)) {
+        ++nodata_reference;
+      } else if (change == 0.0 || std::fabs(change) < rule.sums.threshold) {
+        ++unchanged;
+      } else {
+        ++changed;
+        double up = std::max(change, 0.0) * rule.surf_pix, down = std::max(-change, 0.0) * rule.surf_pix;
+        if (edge) up = up * 0.5, down = down * 0.5;
+        fill = fill + up;
+        cut = cut + down;
+      }
+    }
     if (!rule.sums.volume) continue;
     double vol_pix = a * rule.surf_pix;
     if (edge) vol_pix = vol_pix * 0.5;
@@ -88,14 +117,17 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
   f.lowest = lowest, f.highest = highest;
   f.data_lowest = data_lowest, f.data_highest = data_highest, f.data_sum = sum;
   f.vol_tot = vol, f.above_base_m3 = above_base, f.below_base_m3 = below_base;
+  f.fill_m3 = fill, f.cut_m3 = cut;
+  f.changed_cells += changed, f.unchanged_cells += unchanged, f.nodata_reference_cells += nodata_reference;
+  f.difference_gaps += gaps, f.difference_hidden += hidden;
 }
 
 template <class Cell>
 inline void add_zone_run(ZoneFigures& f, const LineRule& rule, const double* altitude, const Cell* above,
-                         const Cell* mask, const Cell* below, int first, int last) {
+                         const Cell* mask, const Cell* below, int first, int last, const double* reference) {
   if (rule.all_cells) {
-    add_zone_run_as<Cell, true>(f, rule, altitude, above, mask, below, first, last);
+    add_zone_run_as<Cell, true>(f, rule, altitude, above, mask, below, first, last, reference);
   } else {
-    add_zone_run_as<Cell, false>(f, rule, altitude, above, mask, below, first, last);
+    add_zone_run_as<Cell, false>(f, rule, altitude, above, mask, below, first, last, reference);
   }
 }

@@ -17,3 +17,10 @@ void mark_no_data(double* line, const unsigned char* mask, int nb_col, int code,
     if (in_zone(mask[j], code) && geometry.no_data(line[j])) line[j] = marker;
   }
 }
+
+void difference_line(double* altitude, const double* reference, const unsigned char* mask, int width, int code,
+                     const RasterGeometry& dem, const RasterGeometry& surface) {
+  for (int j = 0; j < width; ++j) {
+    if (in_zone(mask[j], code)) altitude[j] = difference_value(altitude[j], reference[j], dem, surface);
+  }
+}

@@ -10,6 +10,7 @@ namespace {
 
 bool always(const FigureChoices&) { return true; }
 bool with_base(const FigureChoices& c) { return c.base.has_value(); }
+bool with_reference(const FigureChoices& c) { return c.reference; }
 
 std::optional<double> count(long long n) { return static_cast<double>(n); }
 // A figure of the volume, when it was computed.
@@ -38,6 +39,18 @@ const std::vector<Figure> kFigures = {
      [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.above_base_m3); }, true},
     {"below_base_m3", false, with_base,
      [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.below_base_m3); }, true},
+    {"fill_m3", false, with_reference,
+     [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.fill_m3); }, false},
+    {"cut_m3", false, with_reference,
+     [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.cut_m3); }, false},
+    {"net_m3", false, with_reference,
+     [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.fill_m3 - z.cut_m3); }, false},
+    {"changed_cells", true, with_reference,
+     [](const ZoneFigures& z, const FigureChoices&) { return count(z.changed_cells); }, false},
+    {"unchanged_cells", true, with_reference,
+     [](const ZoneFigures& z, const FigureChoices&) { return count(z.unchanged_cells); }, false},
+    {"no_data_reference", true, with_reference,
+     [](const ZoneFigures& z, const FigureChoices&) { return count(z.nodata_reference_cells); }, false},
 };
 
 }  // namespace

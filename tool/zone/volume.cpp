@@ -6,7 +6,7 @@
 
 void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, double surf_pix, const ZoneSums& sums) {
+                   const RasterGeometry& geometry, double surf_pix, const ZoneSums& sums, const double* reference) {
   LineRule rule;
   rule.frame_line = above == nullptr || below == nullptr;
   rule.first_column = -column, rule.last_column = nb_col - 1 - column;  // the frame's, in the piece's terms
@@ -24,7 +24,7 @@ void add_zone_line(ZoneFigures& f, const double* altitude, const unsigned char* 
     while (p != end && *p == value) ++p;
     const int last = static_cast<int>(p - mask);  // the run is [first, last)
     zone += last - first;
-    add_zone_run(f, rule, altitude, above, mask, below, first, last);
+    add_zone_run(f, rule, altitude, above, mask, below, first, last, reference);
   }
   f.other_cells += width - zone;
 }

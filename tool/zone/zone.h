@@ -45,8 +45,21 @@ struct ZoneFigures {
   double above_base_m3 = 0.0, below_base_m3 = 0.0;
   // With levels: the sums of the zone's storage curve.
   LevelSums levels;
+  // With a reference surface, over the cells that count in the volume, with
+  // its weights: the volumes of DEM - REF above 0 (fill) and below (cut,
+  // positive) where it is not below the threshold; the cells so changed, the
+  // cells unchanged, and the cells where the reference has no data.
+  double fill_m3 = 0.0, cut_m3 = 0.0;
+  long long changed_cells = 0, unchanged_cells = 0, nodata_reference_cells = 0;
+  // With a difference result: the zone's cells where the DEM has data and
+  // the reference none, which the result marks as without data; and those
+  // where DEM - REF is the DEM's no-data marker, which it could not tell
+  // from them.
+  long long difference_gaps = 0, difference_hidden = 0;
 
   long long data_cells() const { return zone_cells - nodata_cells; }
+  // The zone's cells the result marks as without data.
+  long long marked_cells() const { return nodata_cells + difference_gaps; }
 };
 
 // What a pass sums over a zone's cells besides their counts and extremes.
@@ -55,6 +68,12 @@ struct ZoneSums {
   const double* base = nullptr;                 // the volumes above and below this level
   bool whole_cells = false;                     // every cell with data weighs in full
   const Levels* levels = nullptr;               // the storage curve at these levels
+  // The reference surface's no-data marker, when there is one: the change
+  // between the surfaces, below `threshold` metres none; with `difference`,
+  // the extremes are of DEM - REF (what a difference result holds).
+  const RasterGeometry* reference = nullptr;
+  double threshold = 0.0;
+  bool difference = false;
 };
 
 // Adds one line of the DEM to the figures, or a piece of it: `width` cells
@@ -66,9 +85,22 @@ struct ZoneSums {
 // adds altitude x `surf_pix`, or half of it on the zone's edge. With
 // sums.whole_cells, every cell of the zone with data adds it whole, on the
 // edge and the frame too, and counts as full (the plain zonal sum).
+// `reference` is the same cells of the reference surface (sums.reference).
 void add_zone_line(ZoneFigures& figures, const double* altitude, const unsigned char* above, const unsigned char* mask,
                    const unsigned char* below, int column, int width, int nb_col, int code,
-                   const RasterGeometry& geometry, double surf_pix, const ZoneSums& sums);
+                   const RasterGeometry& geometry, double surf_pix, const ZoneSums& sums,
+                   const double* reference = nullptr);
+
+// The value a difference result holds for a cell of the zone: DEM - REF,
+// or the DEM's no-data marker where either has no data.
+inline double difference_value(double altitude, double reference, const RasterGeometry& dem,
+                               const RasterGeometry& surface) {
+  if (dem.no_data(altitude)) return altitude;
+  return surface.no_data(reference) ? dem.nodata : altitude - reference;
+}
+// A line of a difference result: the zone's cells hold difference_value.
+void difference_line(double* altitude, const double* reference, const unsigned char* mask, int width, int code,
+                     const RasterGeometry& dem, const RasterGeometry& surface);
 
 // A line of a grid result: the cells of the zone without data get `marker`.
 void mark_no_data(double* line, const unsigned char* mask, int nb_col, int code, const RasterGeometry& geometry,

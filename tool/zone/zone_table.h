@@ -23,11 +23,11 @@ struct ZoneTable {
 // every value its cells hold; t.figures must have room for each of them.
 // With `line_areas` (cell areas that depend on the line), the zones' areas
 // are summed line by line as the one-zone pass does; otherwise the caller
-// makes them from the counts. `sums` as add_zone_line's.
+// makes them from the counts. `sums` and `reference` as add_zone_line's.
 template <class Cell>
 void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, const Cell* mask, const Cell* below,
                     int column, int width, int nb_col, const RasterGeometry& geometry, double surf_pix,
-                    const ZoneSums& sums, bool line_areas) {
+                    const ZoneSums& sums, bool line_areas, const double* reference = nullptr) {
   LineRule rule;
   rule.frame_line = above == nullptr || below == nullptr;
   rule.first_column = -column, rule.last_column = nb_col - 1 - column;
@@ -41,7 +41,7 @@ void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, con
     if (static_cast<std::uint32_t>(c) != kNoZone) {
       ZoneFigures& f = t.figures[c];
       const long long full = f.full_cells, half = f.half_cells;
-      add_zone_run(f, rule, altitude, above, mask, below, first, last);
+      add_zone_run(f, rule, altitude, above, mask, below, first, last, reference);
       if (line_areas && f.full_cells + f.half_cells > full + half) {
         if (t.line_full[c] == 0 && t.line_half[c] == 0) t.touched.push_back(static_cast<std::uint32_t>(c));
         t.line_full[c] += f.full_cells - full;
