@@ -2,6 +2,7 @@
 // then the table as CSV or JSON, put in place whole.
 //
 //   code,cells,full,half,frame,no_data,area_m2,volume_m3,min_m,max_m,mean_m[,above_base_m3,below_base_m3]
+//       [,fill_m3,cut_m3,net_m3,changed_cells,unchanged_cells,no_data_reference]
 //   1,875,623,252,0,0,6066900,5953239180,920,1074,974.5529142857141
 #include <algorithm>
 #include <cmath>
@@ -138,6 +139,10 @@ std::string table_json(const Run& run, const std::vector<TableRow>& rows) {
   std::string out = "{\n  \"tool\": \"mesacrop\",\n  \"version\": " + quoted(kVersion) + ",\n";
   out += "  \"dem\": " + quoted(job.dem.path) + ",\n  \"mask\": " + quoted(job.mask.path) + ",\n";
   out += "  \"base_m\": " + (choices.base && std::isfinite(*choices.base) ? shortest_text(*choices.base) : "null") + ",\n";
+  if (job.reference) {
+    out += "  \"reference\": " + quoted(job.reference->surface.path) + ",\n";
+    out += "  \"threshold_m\": " + shortest_text(job.reference->threshold_m) + ",\n";
+  }
   if (job.zone.edge == EdgeRule::full) out += "  \"edge\": \"full\",\n";
   out += "  \"rows\": [";
   for (std::size_t k = 0; k < rows.size(); ++k) {
