@@ -207,6 +207,75 @@ PY
   result[np_bincount]=$(measure true "$numpy_python" "$scratch/bincount.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
   result[np_plain]=$(measure "rm -f $scratch/plain.out" "$numpy_python" "$scratch/plain.py" "$rd/dem_m2.raw" "$rd/zone.raw" "$scratch/plain.out" $raw)
 fi
+# Storage curves and the change between two surveys, on the same 50 zones:
+# the table with 200 levels' curves, and with a second survey (the DEM
+# raised or lowered by up to 2 m in a pattern of patches, made once),
+# against the plain table; numpy's loop over the levels (one run: minutes)
+# and gdal_calc.py's difference summed by numpy's bincount.
+result[curves]=$(measure "rm -f $scratch/t.csv $scratch/c.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
+  --levels 0:3980:20 --curves "$scratch/c.csv" "$rd/dem_m2.raw" "$rd/zones.raw")
+once() {  # like measure, a single run without warm-up
+  local clean=$1; shift
+  eval "$clean"
+  timed "$@"
+}
+have_change=no
+if [ $have_numpy = yes ]; then
+  have_change=yes
+  [ -f "$rd/ref_m2.raw" ] || "$numpy_python" - "$rd" $raw <<'PY'
+import sys, numpy as np
+folder, n = sys.argv[1], int(sys.argv[2])
+d = np.memmap(folder + "/dem_m2.raw", np.uint16, "r", shape=(n, n))
+j = np.arange(n, dtype=np.int64)
+with open(folder + "/ref_m2.raw", "wb") as out:
+    for y in range(0, n, 500):
+        i = np.arange(y, min(y + 500, n), dtype=np.int64)[:, None]
+        change = ((i * 7 + j * 13) % 41 - 20) * ((i // 1000 + j // 1000) % 3 != 0)
+        np.clip(d[y:y + 500].astype(np.int64) + change, 0, 65535).astype(np.uint16).tofile(out)
+PY
+  result[change]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
+    --reference "$rd/ref_m2.raw" --reference-unit dm "$rd/dem_m2.raw" "$rd/zones.raw")
+  cat > "$scratch/levels.py" <<'PY'
+import sys, numpy as np
+dem, codes, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
+levels = np.arange(200) * 20.0
+d, c = np.memmap(dem, np.uint16, 'r', shape=(n, n)), np.memmap(codes, np.uint8, 'r', shape=(n, n))
+area_below, volume_below = np.zeros((200, 50)), np.zeros((200, 50))
+for y in range(0, n, 1000):
+    a, z = d[y:y + 1000].ravel() / 10.0, c[y:y + 1000].ravel()
+    for k, level in enumerate(levels):
+        below = a < level
+        area_below[k] += np.bincount(z[below], minlength=50) * 100.0
+        volume_below[k] += np.bincount(z[below], weights=level - a[below], minlength=50) * 100.0
+print(volume_below[-1, :3])
+PY
+  result[np_levels]=$(once true "$numpy_python" "$scratch/levels.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
+  if [ $have_geotiff = yes ]; then
+    cp "$rd/dem_m2.hdr" "$rd/ref_m2.hdr"
+    cat > "$scratch/change.py" <<'PY'
+import sys, numpy as np
+from osgeo import gdal
+difference, codes, n = gdal.Open(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+c = np.memmap(codes, np.uint8, 'r', shape=(n, n))
+band = difference.GetRasterBand(1)
+fill, cut, changed = np.zeros(50), np.zeros(50), np.zeros(50)
+for y in range(0, n, 256):
+    rows = min(256, n - y)
+    dd, z = band.ReadAsArray(0, y, n, rows).astype(np.float64).ravel(), c[y:y + rows].ravel()
+    fill += np.bincount(z, weights=np.maximum(dd, 0) * 100.0, minlength=50)
+    cut += np.bincount(z, weights=np.maximum(-dd, 0) * 100.0, minlength=50)
+    changed += np.bincount(z, weights=dd != 0, minlength=50)
+print(fill[:3], cut[:3])
+PY
+    # shellcheck disable=SC2086
+    result[np_change]=$(measure "rm -f $scratch/d.tif" bash -c "gdal_calc.py --quiet -A $rd/dem_m2.raw -B $rd/ref_m2.raw \
+      --calc='(A.astype(float)-B)/10.0' --type=Float32 $tiff_options --outfile=$scratch/d.tif && \
+      $numpy_python $scratch/change.py $scratch/d.tif $rd/zones.raw $raw")
+  fi
+else
+  echo "numpy is missing (apt-get install python3-numpy): the curves' and the change's peers are not timed"
+fi
+
 have_grass=no
 if command -v grass >/dev/null; then
   have_grass=yes
@@ -303,6 +372,10 @@ row table "table of 50 codes, raw ${raw}x$raw" $rc 0 0
 [ $have_numpy = yes ] && row np_bincount "numpy: bincount with weights" $rc 0 0
 [ $have_numpy = yes ] && row np_plain "numpy: plain single-code script" $rc 0 0
 [ $have_grass = yes ] && row grass "GRASS r.univar -t zones=" $rc 0 0
+row curves "table of 50 codes with 200 levels' curves" $rc 0 0
+[ $have_change = yes ] && row change "table of 50 codes against a second survey" $rc 0 0
+[ $have_numpy = yes ] && row np_levels "numpy: loop over 200 levels (one run)" $rc 0 0
+[ -n "${result[np_change]:-}" ] && row np_change "gdal_calc.py difference + numpy bincount" $rc 0 0
 if [ $have_geotiff = yes ]; then
   row tif_tif "GeoTIFF ${raw}x$raw Float32 -> GeoTIFF, volume" $rc 0 0
   row tif_half "GeoTIFF ${half}x$half Float32 -> GeoTIFF, volume" $hc 0 0
@@ -341,6 +414,20 @@ if [ $have_numpy = yes ]; then
 fi
 if [ $have_grass = yes ]; then
   echo "  table at least 3 x faster than GRASS r.univar:       $(ratio grass table) x   $(verdict "$(ratio grass table)" 3 min)"
+fi
+curves_ratio=$(ratio curves table)
+echo "  curves at 200 levels within 1.5 x the plain table:   $curves_ratio x   $(verdict "$curves_ratio" 1.5 max)"
+echo "  peak with the curves at most 64 MiB:                  $(peak_mib curves) MiB   $(verdict "$(peak_mib curves)" 64 max)"
+if [ $have_numpy = yes ]; then
+  echo "  curves at least 20 x faster than numpy's level loop:  $(ratio np_levels curves) x   $(verdict "$(ratio np_levels curves)" 20 min)"
+fi
+if [ $have_change = yes ]; then
+  change_ratio=$(ratio change table)
+  echo "  cut and fill within 1.6 x the plain table:           $change_ratio x   $(verdict "$change_ratio" 1.6 max)"
+  echo "  peak with a second survey at most 64 MiB:             $(peak_mib change) MiB   $(verdict "$(peak_mib change)" 64 max)"
+  if [ -n "${result[np_change]:-}" ]; then
+    echo "  cut and fill at least 3 x faster than gdal_calc.py + bincount: $(ratio np_change change) x   $(verdict "$(ratio np_change change)" 3 min)"
+  fi
 fi
 if [ $have_geotiff = yes ]; then
   tif_ratio=$(ratio calc_tif tif_tif)
