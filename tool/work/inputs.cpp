@@ -76,7 +76,7 @@ std::string coordinate_system_of(const DemFacts& facts) {
   return facts.gdal ? facts.gdal->wkt : facts.geometry.has_prj ? facts.geometry.prj : "";
 }
 
-bool close(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max({std::fabs(a), std::fabs(b), 1e-300}); }
+bool nearly_equal(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max({std::fabs(a), std::fabs(b), 1e-300}); }
 
 }  // namespace
 
@@ -103,8 +103,8 @@ void load_reference(Run& run, std::ostream& notes, const PassProgress& progress)
                     path.c_str(), g.nb_lig, g.nb_col, dem_path.c_str(), d.nb_lig, d.nb_col));
   }
   const std::optional<std::array<double, 6>> ours = grid_of(dem), theirs = grid_of(surface.facts());
-  bool same = close(g.dpix_size, d.dpix_size);
-  for (int k = 0; same && ours && theirs && k < 6; ++k) same = close((*ours)[k], (*theirs)[k]);
+  bool same = nearly_equal(g.dpix_size, d.dpix_size);
+  for (int k = 0; same && ours && theirs && k < 6; ++k) same = nearly_equal((*ours)[k], (*theirs)[k]);
   if (!same) {
     auto grid_text = [](const std::optional<std::array<double, 6>>& t, const RasterGeometry& geometry) {
       if (!t) return text("cells of %s m", shortest_text(geometry.dpix_size).c_str());
@@ -116,8 +116,10 @@ void load_reference(Run& run, std::ostream& notes, const PassProgress& progress)
                     path.c_str(), dem_path.c_str(), grid_text(ours, d).c_str(), grid_text(theirs, g).c_str()));
   }
   const std::string dem_system = coordinate_system_of(dem), reference_system = coordinate_system_of(surface.facts());
+  // Texts that differ may say the same system (.prj files of two tools):
+  // GDAL tells, where this build has it.
   if (!dem_system.empty() && !reference_system.empty() && dem_system != reference_system &&
-      (!dem.gdal && !surface.facts().gdal ? true : !same_coordinate_system(dem_system, reference_system))) {
+      (!gdal_available() || !same_coordinate_system(dem_system, reference_system))) {
     fatal_stop(text("\n\n\tThe reference %s is in another coordinate system than the DEM %s: they must be the "
                     "same\n",
                     path.c_str(), dem_path.c_str()));

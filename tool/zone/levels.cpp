@@ -20,10 +20,11 @@ Levels levels_of(const std::vector<double>& levels) {
   const double slices = span > 0.0 ? std::min(std::ceil(2.0 * span / closest) + 1.0, 1048576.0) : 1.0;
   l.slices_per_metre = span > 0.0 ? slices / span : 0.0;
   l.last_slice = slices - 1.0;
-  l.first.resize(static_cast<std::size_t>(slices));
-  for (std::size_t b = 0; b < l.first.size(); ++b) {
+  l.slices.resize(static_cast<std::size_t>(slices));
+  for (std::size_t b = 0; b < l.slices.size(); ++b) {
     const double bottom = l.origin + static_cast<double>(b) / l.slices_per_metre;
-    l.first[b] = static_cast<std::uint32_t>(b == 0 ? 0 : level_at_or_above(l, bottom));
+    const auto bin = static_cast<std::uint32_t>(b == 0 ? 0 : level_at_or_above(l, bottom));
+    l.slices[b] = {l.bounds[bin + 1], bin};
   }
   return l;
 }

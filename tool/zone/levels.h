@@ -21,12 +21,17 @@
 // The levels as the passes take them. Bin k lies between bounds[k] and
 // bounds[k + 1]. A cell's bin is looked up from its altitude alone: the
 // altitudes from the lowest level to the highest are cut in slices no
-// wider than half the closest two levels (up to a million slices), and
-// `first` holds the bin of each slice's bottom; the cell's bin is that one
-// or the next, checked against the bounds (a search when neither is).
+// wider than half the closest two levels (up to a million slices), and a
+// slice holds the bin of its bottom and the level above that bottom, so
+// that one load gives the cell's bin: that one or the next, checked
+// against the bounds (a search when neither is).
+struct LevelSlice {
+  double next_level;    // bounds[bin + 1]
+  std::uint32_t bin;    // the bin of the slice's bottom
+};
 struct Levels {
   std::vector<double> bounds;        // -infinity, the levels in increasing order, +infinity
-  std::vector<std::uint32_t> first;  // by slice
+  std::vector<LevelSlice> slices;
   double origin = 0.0;               // the lowest level
   double slices_per_metre = 0.0;
   double last_slice = 0.0;
@@ -58,7 +63,7 @@ std::size_t level_at_or_above(const Levels& levels, double a);
 class LevelAdder {
  public:
   LevelAdder(LevelSums& sums, const Levels& levels)
-      : levels_(&levels), bounds_(levels.bounds.data()), first_(levels.first.data()), origin_(levels.origin),
+      : levels_(&levels), bounds_(levels.bounds.data()), slices_(levels.slices.data()), origin_(levels.origin),
         slices_per_metre_(levels.slices_per_metre), last_slice_(levels.last_slice), count_(levels.count()) {
     if (sums.bins.empty()) sums.bins.resize(count_ + 1);
     bins_ = sums.bins.data();
@@ -67,8 +72,8 @@ class LevelAdder {
   // A cell of altitude `a` and weight `w`.
   void add(double a, double w) const {
     const double slice = std::min(std::max(0.0, (a - origin_) * slices_per_metre_), last_slice_);  // no number: 0
-    std::size_t k = first_[static_cast<std::int64_t>(slice)];
-    k += static_cast<std::size_t>(a > bounds_[k + 1]);
+    const LevelSlice& s = slices_[static_cast<std::int64_t>(slice)];
+    std::size_t k = s.bin + static_cast<std::size_t>(a > s.next_level);
     if (!(bounds_[k] < a && a <= bounds_[k + 1])) k = level_at_or_above(*levels_, a);
     LevelBin& bin = bins_[k];
     if (a == bounds_[k + 1] && k < count_) {
@@ -85,7 +90,7 @@ class LevelAdder {
  private:
   const Levels* levels_;
   const double* bounds_;
-  const std::uint32_t* first_;
+  const LevelSlice* slices_;
   double origin_, slices_per_metre_, last_slice_;
   std::size_t count_;
   LevelBin* bins_ = nullptr;
