@@ -164,11 +164,34 @@ rd=$data/$rawdir
 result[cli_one]=$(measure "rm -f $rd/res_m2.*" "$tool" -q -c 1 --dem-unit dm "$rd/dem_m2.raw" "$rd/zone.raw" "$rd/res_m2.raw")
 result[cli_zones]=$(measure "rm -f $rd/res_m2.*" "$tool" -q -c 7 --dem-unit dm "$rd/dem_m2.raw" "$rd/zones.raw" "$rd/res_m2.raw")
 result[table]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" "$rd/dem_m2.raw" "$rd/zones.raw")
-rm -f "$rd"/res_m2.*
+# Storage curves and the change between two surveys, on the same 50 zones,
+# right after the plain table: the table with 200 levels' curves, and with a
+# second survey (the DEM raised or lowered by up to 2 m in a pattern of
+# patches, made once with numpy).
+result[curves]=$(measure "rm -f $scratch/t.csv $scratch/c.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
+  --levels 0:3980:20 --curves "$scratch/c.csv" "$rd/dem_m2.raw" "$rd/zones.raw")
 numpy_python=$(command -v /usr/bin/python3 || command -v python3)
 have_numpy=no
-if "$numpy_python" -c "import numpy" 2>/dev/null; then
-  have_numpy=yes
+"$numpy_python" -c "import numpy" 2>/dev/null && have_numpy=yes
+have_change=no
+if [ $have_numpy = yes ]; then
+  have_change=yes
+  [ -f "$rd/ref_m2.raw" ] || "$numpy_python" - "$rd" $raw <<'PY'
+import sys, numpy as np
+folder, n = sys.argv[1], int(sys.argv[2])
+d = np.memmap(folder + "/dem_m2.raw", np.uint16, "r", shape=(n, n))
+j = np.arange(n, dtype=np.int64)
+with open(folder + "/ref_m2.raw", "wb") as out:
+    for y in range(0, n, 500):
+        i = np.arange(y, min(y + 500, n), dtype=np.int64)[:, None]
+        change = ((i * 7 + j * 13) % 41 - 20) * ((i // 1000 + j // 1000) % 3 != 0)
+        np.clip(d[y:y + 500].astype(np.int64) + change, 0, 65535).astype(np.uint16).tofile(out)
+PY
+  result[change]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
+    --reference "$rd/ref_m2.raw" --reference-unit dm "$rd/dem_m2.raw" "$rd/zones.raw")
+fi
+rm -f "$rd"/res_m2.*
+if [ $have_numpy = yes ]; then
   cat > "$scratch/histogram.py" <<'PY'
 import sys, numpy as np
 dem, codes, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
@@ -207,34 +230,14 @@ PY
   result[np_bincount]=$(measure true "$numpy_python" "$scratch/bincount.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
   result[np_plain]=$(measure "rm -f $scratch/plain.out" "$numpy_python" "$scratch/plain.py" "$rd/dem_m2.raw" "$rd/zone.raw" "$scratch/plain.out" $raw)
 fi
-# Storage curves and the change between two surveys, on the same 50 zones:
-# the table with 200 levels' curves, and with a second survey (the DEM
-# raised or lowered by up to 2 m in a pattern of patches, made once),
-# against the plain table; numpy's loop over the levels (one run: minutes)
-# and gdal_calc.py's difference summed by numpy's bincount.
-result[curves]=$(measure "rm -f $scratch/t.csv $scratch/c.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
-  --levels 0:3980:20 --curves "$scratch/c.csv" "$rd/dem_m2.raw" "$rd/zones.raw")
+# Their peers: numpy's loop over the levels (one run: minutes), and
+# gdal_calc.py's difference summed by numpy's bincount.
 once() {  # like measure, a single run without warm-up
   local clean=$1; shift
   eval "$clean"
   timed "$@"
 }
-have_change=no
 if [ $have_numpy = yes ]; then
-  have_change=yes
-  [ -f "$rd/ref_m2.raw" ] || "$numpy_python" - "$rd" $raw <<'PY'
-import sys, numpy as np
-folder, n = sys.argv[1], int(sys.argv[2])
-d = np.memmap(folder + "/dem_m2.raw", np.uint16, "r", shape=(n, n))
-j = np.arange(n, dtype=np.int64)
-with open(folder + "/ref_m2.raw", "wb") as out:
-    for y in range(0, n, 500):
-        i = np.arange(y, min(y + 500, n), dtype=np.int64)[:, None]
-        change = ((i * 7 + j * 13) % 41 - 20) * ((i // 1000 + j // 1000) % 3 != 0)
-        np.clip(d[y:y + 500].astype(np.int64) + change, 0, 65535).astype(np.uint16).tofile(out)
-PY
-  result[change]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
-    --reference "$rd/ref_m2.raw" --reference-unit dm "$rd/dem_m2.raw" "$rd/zones.raw")
   cat > "$scratch/levels.py" <<'PY'
 import sys, numpy as np
 dem, codes, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
