@@ -5,46 +5,12 @@
 
 #include <cmath>
 #include <filesystem>
-#include <sstream>
 
 #include "run_tool.h"
-
-namespace {
-
-// The 5 x 6 grid of 10 m cells of the table's tests: code 3 holds the
-// altitudes 12, 13 (line 1) and 18, 19, 20 (line 2), every one on the zone's
-// edge (weight 50 m2), and a cell without data.
-const std::string kGrid = "ncols 6\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 10\nNODATA_value -1\n"
-                          "5 6 7 8 9 10\n11 12 13 -1 15 16\n17 18 19 20 21 22\n23 24 25 26 27 28\n29 30 31 32 33 34\n";
-const Bytes kCodes = {7, 7, 7, 7, 7, 7, 7, 3, 3, 3, 0, 7, 7, 3, 3, 3, 0, 7, 7, 0, 0, 0, 0, 7, 7, 7, 7, 7, 7, 7};
-
-struct Folder {
-  Folder() {
-    std::filesystem::create_directory(dir);
-    write_file(dir + "/dem.asc", kGrid);
-    write_bytes(dir + "/zone.raw", kCodes);
-    write_file(dir + "/zone.txt", "5 6\n");
-  }
-  TempDir base;
-  std::string dir = base / "t";
-};
-
-std::vector<std::vector<std::string>> csv_lines(const std::string& text) {
-  std::vector<std::vector<std::string>> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> fields;
-    std::istringstream items(line);
-    for (std::string field; std::getline(items, field, ',');) fields.push_back(field);
-    lines.push_back(fields);
-  }
-  return lines;
-}
-
-}  // namespace
+#include "small_grid.h"
 
 TEST(StorageCurves, TinyBasinByHand) {
-  const Folder folder;
+  const SmallGrid folder;
   // Level 10 lies below every cell, 25 above; a cell at 13 counts in
   // neither area. Below 19.5: (7.5 + 6.5 + 1.5 + 0.5) x 50; above: 0.5 x 50.
   const CliRun run = run_cli(folder.dir, "-c 3 --levels 10,13,19.5,25 --curves - dem.asc zone.raw r.asc");
@@ -65,7 +31,7 @@ TEST(StorageCurves, TinyBasinByHand) {
 }
 
 TEST(StorageCurves, EveryLevelAgreesWithBaseRunsAndParsesBack) {
-  const Folder folder;
+  const SmallGrid folder;
   const std::string& dir = folder.dir;
   const CliRun run = run_cli(dir, "--table t.csv --levels 4:36:2.5 --curves c.csv dem.asc zone.raw");
   ASSERT_EQ(run.status, 0) << run.errors;
@@ -98,7 +64,7 @@ TEST(StorageCurves, EveryLevelAgreesWithBaseRunsAndParsesBack) {
 }
 
 TEST(StorageCurves, UsageErrors) {
-  const Folder folder;
+  const SmallGrid folder;
   for (const char* flags : {"-c 3 --levels 1,3,2 --curves - dem.asc zone.raw r.asc",
                             "-c 3 --levels 1,1 --curves - dem.asc zone.raw r.asc",
                             "-c 3 --levels 1:5:0 --curves - dem.asc zone.raw r.asc",

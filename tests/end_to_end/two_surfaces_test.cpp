@@ -4,57 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 
 #include "run_tool.h"
+#include "small_grid.h"
 
 namespace {
 
-std::string grid(const char* nodata_line, const char* cells) {
-  return std::string("ncols 6\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 10\n") + nodata_line + cells;
-}
-
-// Code 3 holds six cells, all on the zone's edge (weight 50 m2): line 1
-// (12, 13, no data) and line 2 (18, 19, 20). The reference: 12 was 10 (a
-// pile grew by 2), 13 was 13.05 (a change of 0.05), 18 has no data there,
-// 19 was 22 (a pit deepened by 3), 20 was 20.
-const char* kDemCells = "5 6 7 8 9 10\n11 12 13 -1 15 16\n17 18 19 20 21 22\n23 24 25 26 27 28\n29 30 31 32 33 34\n";
+// The small grid's code 3 against a reference: 12 was 10 (a pile grew by 2),
+// 13 was 13.05 (a change of 0.05), 18 has no data there, 19 was 22 (a pit
+// deepened by 3), 20 was 20.
 const char* kReferenceCells =
     "5 6 7 8 9 10\n11 10 13.05 30 15 16\n17 -1 22 20 21 22\n23 24 25 26 27 28\n29 30 31 32 33 34\n";
-const Bytes kCodes = {7, 7, 7, 7, 7, 7, 7, 3, 3, 3, 0, 7, 7, 3, 3, 3, 0, 7, 7, 0, 0, 0, 0, 7, 7, 7, 7, 7, 7, 7};
 
-struct Folder {
-  Folder() {
-    std::filesystem::create_directory(dir);
-    write_file(dir + "/dem.asc", grid("NODATA_value -1\n", kDemCells));
-    write_file(dir + "/ref.asc", grid("NODATA_value -1\n", kReferenceCells));
-    write_bytes(dir + "/zone.raw", kCodes);
-    write_file(dir + "/zone.txt", "5 6\n");
-  }
-  TempDir base;
-  std::string dir = base / "t";
+struct Folder : SmallGrid {
+  Folder() { write_file(dir + "/ref.asc", small_grid("NODATA_value -1\n", kReferenceCells)); }
 };
-
-// The fields of a CSV table by column name, one map per row.
-std::vector<std::map<std::string, std::string>> table_rows(const std::string& csv) {
-  std::istringstream in(csv);
-  std::vector<std::string> names;
-  std::vector<std::map<std::string, std::string>> rows;
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> fields;
-    std::istringstream items(line);
-    for (std::string field; std::getline(items, field, ',');) fields.push_back(field);
-    if (names.empty()) {
-      names = fields;
-      continue;
-    }
-    std::map<std::string, std::string> row;
-    for (std::size_t k = 0; k < fields.size() && k < names.size(); ++k) row[names[k]] = fields[k];
-    rows.push_back(row);
-  }
-  return rows;
-}
 
 }  // namespace
 
@@ -74,7 +39,7 @@ TEST(TwoSurfaces, HandWorkedPair) {
   // (the frame's cells of code 7 count in none).
   const CliRun table = run_cli(folder.dir, "--table - --reference ref.asc dem.asc zone.raw");
   ASSERT_EQ(table.status, 0) << table.errors;
-  const auto rows = table_rows(table.out);
+  const auto rows = csv_rows(table.out);
   ASSERT_EQ(rows.size(), 3u) << table.out;
   const double small_cut = (13.05 - 13.0) * 100.0 * 0.5;
   EXPECT_EQ(std::stod(rows[1].at("cut_m3")), small_cut + 150.0);
@@ -89,7 +54,7 @@ TEST(TwoSurfaces, HandWorkedPair) {
   EXPECT_EQ(rows[2].at("frame"), "18");
   EXPECT_EQ(rows[2].at("changed_cells"), "0");
   // --edge full counts the frame: code 7's cells are the same in both.
-  const auto whole = table_rows(run_cli(folder.dir, "--table - --edge full --reference ref.asc dem.asc zone.raw").out);
+  const auto whole = csv_rows(run_cli(folder.dir, "--table - --edge full --reference ref.asc dem.asc zone.raw").out);
   ASSERT_EQ(whole.size(), 3u);
   EXPECT_EQ(whole[2].at("unchanged_cells"), "18");
   EXPECT_EQ(whole[1].at("fill_m3"), "200");
@@ -123,9 +88,9 @@ TEST(TwoSurfaces, DifferenceResult) {
       {"the DEM has no marker for the reference's gaps", "plain.asc", "", "no no-data value to mark them"},
       {"a difference of -1 is the DEM's marker", "low.asc", "", "the result could not tell them"},
   };
-  write_file(folder.dir + "/plain.asc", grid("", "5 6 7 8 9 10\n11 12 13 14 15 16\n17 18 19 20 21 22\n"
+  write_file(folder.dir + "/plain.asc", small_grid("", "5 6 7 8 9 10\n11 12 13 14 15 16\n17 18 19 20 21 22\n"
                                                  "23 24 25 26 27 28\n29 30 31 32 33 34\n"));
-  write_file(folder.dir + "/low.asc", grid("NODATA_value -1\n", "5 6 7 8 9 10\n11 9 13 -1 15 16\n"
+  write_file(folder.dir + "/low.asc", small_grid("NODATA_value -1\n", "5 6 7 8 9 10\n11 9 13 -1 15 16\n"
                                                                "17 18 19 20 21 22\n23 24 25 26 27 28\n29 30 31 32 33 34\n"));
   for (const Refused& r : refused) {
     const std::string result = std::string("d2") + (*r.flags != '\0' ? "_m2.raw" : ".asc");
@@ -142,7 +107,7 @@ TEST(TwoSurfaces, ReferenceOnAnotherGridOrUnitless) {
   const std::string& dir = folder.dir;
   write_file(dir + "/short.asc", "ncols 6\nnrows 4\nxllcorner 0\nyllcorner 0\ncellsize 10\n1 1 1 1 1 1\n1 1 1 1 1 1\n"
                                  "1 1 1 1 1 1\n1 1 1 1 1 1\n");
-  write_file(dir + "/moved.asc", "ncols 6\nnrows 5\nxllcorner 10\nyllcorner 0\ncellsize 10\n" + std::string(kDemCells));
+  write_file(dir + "/moved.asc", "ncols 6\nnrows 5\nxllcorner 10\nyllcorner 0\ncellsize 10\n" + std::string(kSmallGridCells));
   for (const char* reference : {"short.asc", "moved.asc"}) {
     const CliRun run = run_cli(dir, std::string("-c 3 --reference ") + reference + " dem.asc zone.raw r.asc");
     EXPECT_EQ(run.status, 1) << run.errors;
@@ -154,7 +119,7 @@ TEST(TwoSurfaces, ReferenceOnAnotherGridOrUnitless) {
   write_bytes(dir + "/flat_m2.raw", Bytes(60, 0));
   const CliRun raw = run_cli(dir, "--table - --codes 3 --reference flat_m2.raw --reference-unit m dem.asc zone.raw");
   ASSERT_EQ(raw.status, 0) << raw.errors;
-  const auto rows = table_rows(raw.out);
+  const auto rows = csv_rows(raw.out);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].at("fill_m3"), rows[0].at("volume_m3"));
   EXPECT_EQ(rows[0].at("cut_m3"), "0");
@@ -186,7 +151,7 @@ TEST(TwoSurfaces, GeoTiffReference) {
         "EPSG:32631 ref.asc ref.tif && gdal_translate -q -a_srs EPSG:32632 ref.asc other.tif");
   const CliRun run = run_cli(dir, "--table - --codes 3 --threshold 0.1 --reference ref.tif dem.tif zone.raw");
   ASSERT_EQ(run.status, 0) << run.errors;
-  const auto rows = table_rows(run.out);
+  const auto rows = csv_rows(run.out);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].at("fill_m3"), "100");
   EXPECT_EQ(rows[0].at("cut_m3"), "150");

@@ -8,27 +8,9 @@
 
 #include "files/library_raster.h"
 #include "run_tool.h"
+#include "small_grid.h"
 
 namespace {
-
-// A 5 x 6 grid of 10 m cells with no-data cells, and a mask of codes 0, 3, 7
-// and 300 (as GDAL masks may hold): 7 on the frame, 3 touching 0, a no-data
-// cell inside 3.
-const std::string kGrid = "ncols 6\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 10\nNODATA_value -1\n"
-                          "5 6 7 8 9 10\n11 12 13 -1 15 16\n17 18 19 20 21 22\n23 24 25 26 27 28\n29 30 31 32 33 34\n";
-const Bytes kCodes = {7, 7, 7, 7, 7, 7, 7, 3, 3, 3, 0, 7, 7, 3, 3, 3, 0, 7, 7, 0, 0, 0, 0, 7, 7, 7, 7, 7, 7, 7};
-
-// The grid and the mask in a folder of their own.
-struct Folder {
-  Folder() {
-    std::filesystem::create_directory(dir);
-    write_file(dir + "/dem.asc", kGrid);
-    write_bytes(dir + "/zone.raw", kCodes);
-    write_file(dir + "/zone.txt", "5 6\n");
-  }
-  TempDir base;
-  std::string dir = base / "t";
-};
 
 // The figures of a JSON report or table row, in its order, as text.
 std::vector<std::string> figures(const std::string& json, const std::vector<std::string>& keys) {
@@ -48,7 +30,7 @@ std::vector<std::string> figures(const std::string& json, const std::vector<std:
 }  // namespace
 
 TEST(ZoneTable, EveryRowIsTheOneZoneRunOfItsCode) {
-  const Folder folder;
+  const SmallGrid folder;
   const std::string& dir = folder.dir;
   const CliRun table = run_cli(dir, "--base 20 --codes 7,0,3,9 --table t.json dem.asc zone.raw");
   ASSERT_EQ(table.status, 0) << table.errors;
@@ -100,7 +82,7 @@ TEST(ZoneTable, EveryRowIsTheOneZoneRunOfItsCode) {
 }
 
 TEST(ZoneTable, CodesAboveByteRangeOfGdalMasksAndUsageErrors) {
-  const Folder folder;
+  const SmallGrid folder;
   const std::string& dir = folder.dir;
   for (const char* flags : {"--table t.txt dem.asc zone.raw", "--codes 1,,2 --table - dem.asc zone.raw",
                             "--codes 1,99999999999 --table - dem.asc zone.raw", "--codes 1 dem.asc zone.raw r.asc",

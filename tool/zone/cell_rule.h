@@ -58,9 +58,9 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
       double held = a;
       if (surface != nullptr && rule.sums.difference) {
         held = difference_value(a, reference[j], *rule.geometry, *surface);
-        const bool both = !rule.geometry->no_data(a) && !surface->no_data(reference[j]);
-        gaps += !rule.geometry->no_data(a) && !both;
-        hidden += both && rule.geometry->no_data(held);
+        const bool dem_data = !rule.geometry->no_data(a), reference_data = !surface->no_data(reference[j]);
+        gaps += dem_data && !reference_data;
+        hidden += dem_data && reference_data && rule.geometry->no_data(held);
       }
       has_nan = has_nan || held != held;
       lowest = std::min(lowest, held);
