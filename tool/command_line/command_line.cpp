@@ -174,6 +174,20 @@ bool raw_result(const Job& job) { return job.result_wanted && job.result.layout 
 std::string for_gdal(bool given, bool gdal, const char* flag_is_for) {
   return given && !gdal ? std::string(flag_is_for) + " read through GDAL: the tool's own formats have one band" : "";
 }
+// What the unit flag of a DEM (or of the reference) lacks, or cannot be, for
+// its layout; `figure` is what a wrong unit makes wrong.
+std::string unit_misfit(const DemChoice& dem, const std::string& flag, const char* role, const char* figure) {
+  const bool raw = dem.layout == DemLayout::raw;
+  if (raw && !dem.unit) {
+    return flag + " m|dm|cm|mm is required for the raw " + role + " " + dem.path +
+           ": the unit of its stored values (a wrong one makes every " + figure + " wrong)";
+  }
+  if (dem.layout == DemLayout::ascii_grid && dem.unit) return flag + " is not for grids: a grid holds metres";
+  if (raw && dem.unit && *dem.unit > kMillimetre) {
+    return flag + " of a raw " + role + " is m, dm, cm or mm: it stores whole numbers of one of them";
+  }
+  return "";
+}
 // A flag of the result given for the table alone.
 std::string for_a_result(bool given, const Job& job, const char* flag) {
   return given && !job.result_wanted ? std::string(flag) + " is for a RESULT, and the table has none" : "";
@@ -211,18 +225,7 @@ const Flag kFlags[] = {
      "unit of a raw DEM's stored values: m, dm, cm or mm (required for a raw DEM);\nof a GDAL raster's altitudes "
      "(also ft, us-ft), when its band's unit is not right",
      [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.dem.unit = unit_of(flag, v); },
-     [](const Parsed& p) -> std::string {
-       const DemChoice& dem = p.command.job.dem;
-       if (raw_dem(p.command.job) && !dem.unit) {
-         return "--dem-unit m|dm|cm|mm is required for the raw DEM " + dem.path +
-                ": the unit of its stored values (a wrong one makes every volume wrong)";
-       }
-       if (dem.layout == DemLayout::ascii_grid && dem.unit) return "--dem-unit is not for grids: a grid holds metres";
-       if (raw_dem(p.command.job) && dem.unit && *dem.unit > kMillimetre) {
-         return "--dem-unit of a raw DEM is m, dm, cm or mm: it stores whole numbers of one of them";
-       }
-       return "";
-     }},
+     [](const Parsed& p) -> std::string { return unit_misfit(p.command.job.dem, "--dem-unit", "DEM", "volume"); }},
     {"", "--unit", "U", "unit of a raw result made from a grid or a GDAL raster (required then)",
      [](Parsed& p, const std::string& flag, const std::string& v) { p.command.job.result.unit = unit_of(flag, v); },
      [](const Parsed& p) -> std::string {
@@ -379,18 +382,7 @@ const Flag kFlags[] = {
      [](const Parsed& p) -> std::string {
        const std::optional<ReferenceChoice>& reference = p.command.job.reference;
        if (!reference) return p.reference_unit ? "--reference-unit is for --reference REF" : "";
-       const DemChoice& surface = reference->surface;
-       if (surface.layout == DemLayout::raw && !surface.unit) {
-         return "--reference-unit m|dm|cm|mm is required for the raw reference " + surface.path +
-                ": the unit of its stored values (a wrong one makes every change wrong)";
-       }
-       if (surface.layout == DemLayout::ascii_grid && surface.unit) {
-         return "--reference-unit is not for grids: a grid holds metres";
-       }
-       if (surface.layout == DemLayout::raw && surface.unit && *surface.unit > kMillimetre) {
-         return "--reference-unit of a raw reference is m, dm, cm or mm: it stores whole numbers of one of them";
-       }
-       return "";
+       return unit_misfit(reference->surface, "--reference-unit", "reference", "change");
      }},
     {"", "--threshold", "T",
      "the smallest change of --reference, in metres (default 0): a cell whose |DEM - REF|\nis below it is unchanged",
