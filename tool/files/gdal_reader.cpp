@@ -26,6 +26,9 @@ void* open_writer(const char* path, int lines, int columns, const double* transf
 int write_lines(void* writer, int first, int count, int column, int width, const double* const* rows,
                 const char** error);
 int close_writer(void* writer, int complete, const char** error);
+// The polygon reader (gdal_polygons.cpp).
+int read_polygon_layer(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
+                       const char** error);
 
 namespace {
 
@@ -356,7 +359,7 @@ const char* gdal_error() {
 }
 
 extern "C" const GdalModule* mesacrop_gdal_module() {
-  static const GdalModule module{open_reader,  read_lines,  close_reader, open_writer,
-                                 write_lines,  close_writer, same_coordinate_system};
+  static const GdalModule module{open_reader,  read_lines,   close_reader,           open_writer,
+                                 write_lines,  close_writer, same_coordinate_system, read_polygon_layer};
   return &module;
 }

@@ -27,6 +27,11 @@ struct GdalModule {
   // With `complete` 0 the file is abandoned: nothing more is written to it.
   int (*close_writer)(void* writer, int complete, const char** error);
   int (*same_coordinate_system)(const char* a, const char* b);
+  // A polygon layer (see read_polygon_layer): 0 when read, 1 for a file or
+  // feature at fault, 2 for a choice the file does not allow; `error` says
+  // why.
+  int (*read_polygons)(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
+                       const char** error);
 };
 
 // The module's entry point.

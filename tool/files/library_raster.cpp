@@ -9,6 +9,7 @@
 #include "number_text.h"
 #include "units.h"
 #include "platform.h"
+#include "raster/source.h"
 #include "text.h"
 
 namespace {
@@ -47,6 +48,16 @@ bool gdal_available() {
 
 bool same_coordinate_system(const std::string& a, const std::string& b) {
   return module("").same_coordinate_system(a.c_str(), b.c_str()) != 0;
+}
+
+PolygonLayer read_polygon_layer(const std::string& path, const std::string& layer, const std::string& field,
+                                const std::string& wkt) {
+  PolygonLayer read;
+  const char* error = "";
+  const int status = module(path).read_polygons(path.c_str(), layer.c_str(), field.c_str(), wkt.c_str(), &read, &error);
+  if (status == 2) throw MissingChoice{text("the layer %s: %s", path.c_str(), error)};
+  if (status != 0) fatal_stop(text("\n\n\tThe polygons of %s cannot be read (%s)\n", path.c_str(), shown(error).c_str()));
+  return read;
 }
 
 GdalReader::GdalReader(const std::string& path, int band, const char* role) : path_(path), role_(role) {

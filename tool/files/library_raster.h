@@ -45,6 +45,34 @@ struct GdalRaster {
 // True when two coordinate systems (WKT) are the same.
 bool same_coordinate_system(const std::string& a, const std::string& b);
 
+// The polygons of a vector layer GDAL reads (GeoPackage, Shapefile,
+// GeoJSON, FlatGeobuf...), in map coordinates.
+struct LayerRing {
+  std::vector<double> x, y;  // its vertices, the last joined to the first
+  bool hole = false;         // an inner ring of its polygon
+};
+struct LayerFeature {
+  long long code = 0;        // the zone field's value, or the feature's id
+  long long id = 0;          // the feature's id, for messages
+  std::vector<LayerRing> rings;  // of every polygon of it
+};
+struct PolygonLayer {
+  std::string name;                 // the layer read
+  std::string crs_name;             // its coordinate system ("" when it has none)
+  std::vector<LayerFeature> features;
+  std::vector<std::string> notes;   // each feature left out or mended, named
+};
+
+// Reads layer `layer` of `path` ("": its only one), each feature's code
+// from the integer field `field` ("": the feature's id), its polygons
+// transformed to the coordinate system `wkt` ("": as they are). A choice
+// the file does not allow (a layer among several, a field that is not
+// there or not an integer, a layer without polygons) is a MissingChoice
+// naming what there is; a file GDAL cannot read, another geometry among
+// polygons, or a layer without coordinate system for a `wkt`, a fatal stop.
+PolygonLayer read_polygon_layer(const std::string& path, const std::string& layer, const std::string& field,
+                                const std::string& wkt);
+
 // Reads one band of a raster, in lines, as doubles. The file is opened once
 // and closed with the object.
 class GdalReader {
