@@ -21,6 +21,7 @@ enum class MaskLayout {
   bitmap,  // NAME.bmp
   raw,     // NAME.raw with NAME.txt
   gdal,    // any raster GDAL reads, band 1 of whole numbers
+  polygons,  // a polygon layer GDAL reads (GeoPackage, Shapefile, GeoJSON...)
 };
 enum class ResultLayout {
   ascii_grid,  // RES.asc
@@ -56,6 +57,9 @@ struct MaskChoice {
   MaskLayout layout = MaskLayout::bitmap;
   std::optional<int> lines, columns;       // raw without descriptor: its size
   std::optional<int> band;                 // GDAL: the band read; none: band 1
+  std::string layer;                       // polygons: the layer read; "": its only one
+  std::string zone_field;                  // polygons: the integer field of the codes; "": the feature ids
+  double min_share = 0.5;                  // polygons: a result keeps the cells covered this much
 };
 
 struct ZoneChoice {

@@ -145,6 +145,7 @@ struct Parsed {
   std::optional<int> reference_unit;
   std::optional<double> threshold;
   bool difference = false;
+  bool edge_given = false, min_share_given = false;
 };
 
 // ---- the flags ----------------------------------------------------------------
@@ -187,6 +188,12 @@ std::string unit_misfit(const DemChoice& dem, const std::string& flag, const cha
     return flag + " of a raw " + role + " is m, dm, cm or mm: it stores whole numbers of one of them";
   }
   return "";
+}
+// A flag of polygon masks given with another mask.
+std::string polygons_only(bool given, const Parsed& p, const char* flag) {
+  return given && p.command.job.mask.layout != MaskLayout::polygons
+             ? std::string(flag) + " is for a mask of polygons (a layer GDAL reads: GeoPackage, Shapefile, GeoJSON...)"
+             : "";
 }
 // A flag of the result given for the table alone.
 std::string for_a_result(bool given, const Job& job, const char* flag) {
@@ -304,12 +311,43 @@ const Flag kFlags[] = {
        const MaskChoice& mask = p.command.job.mask;
        return for_gdal(mask.band.has_value(), mask.layout == MaskLayout::gdal, "--mask-band is for a mask");
      }},
+    {"", "--layer", "NAME", "the layer of a polygon mask that holds several",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       if (v.empty()) usage_error(flag + " takes a layer's name");
+       p.command.job.mask.layer = v;
+     },
+     [](const Parsed& p) { return polygons_only(!p.command.job.mask.layer.empty(), p, "--layer"); }},
+    {"", "--zone-field", "NAME", "the integer field of a polygon mask that gives each feature's code\n(default: the "
+     "feature's id)",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       if (v.empty()) usage_error(flag + " takes a field's name");
+       p.command.job.mask.zone_field = v;
+     },
+     [](const Parsed& p) { return polygons_only(!p.command.job.mask.zone_field.empty(), p, "--zone-field"); }},
+    {"", "--min-share", "F", "a polygon zone's result keeps the cells it covers at least this much (0 < F <= 1,\n"
+     "default 0.5)",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       const double share = finite_number(flag, v);
+       if (!(share > 0.0 && share <= 1.0)) usage_error(flag + " takes a share above 0 and at most 1");
+       p.command.job.mask.min_share = share;
+       p.min_share_given = true;
+     },
+     [](const Parsed& p) -> std::string {
+       const std::string wrong = polygons_only(p.min_share_given, p, "--min-share");
+       return wrong.empty() ? for_a_result(p.min_share_given, p.command.job, "--min-share") : wrong;
+     }},
     {"", "--edge", "RULE",
      "how the zone's cells weigh in its volume and area: half (default: cells on the\nzone's edge half, on the "
      "raster's frame none) or full (every cell with data: a plain zonal sum)",
      [](Parsed& p, const std::string& flag, const std::string& v) {
        if (v != "half" && v != "full") usage_error(flag + " takes half or full, not \"" + shown(v) + "\"");
        p.command.job.zone.edge = v == "full" ? EdgeRule::full : EdgeRule::half;
+       p.edge_given = true;
+     },
+     [](const Parsed& p) -> std::string {
+       return p.edge_given && p.command.job.mask.layout == MaskLayout::polygons
+                  ? "--edge is for raster masks: a polygon zone weighs each cell by the share it covers"
+                  : "";
      }},
     {"", "--report", "FILE", "also write the JSON report to FILE (- for standard output)",
      [](Parsed& p, const std::string&, const std::string& v) {

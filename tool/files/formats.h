@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "files/library_raster.h"
 #include "matrix.h"
 #include "number_text.h"
 #include "raster/geometry.h"
@@ -152,6 +153,7 @@ struct JsonReport {
   std::optional<std::string> reference;  // the surface the DEM is compared with
   double threshold_m = 0.0;              // its changes below this are none
   bool difference = false;               // the result holds DEM - REF
+  std::optional<PolygonFacts> polygons;  // the zone is a polygon layer's
 };
 
 // A JSON string of `value`: quotes and backslashes escaped, control bytes and

@@ -1,7 +1,10 @@
 // The GDAL module's polygon reader: one layer of a vector source GDAL opens
-// from a local file, its polygons in the coordinate system asked for.
+// from a local file, its polygons in the coordinate system asked for, the
+// features of one code made one by their union (GEOS, through OGR).
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <cpl_error.h>
 #include <gdal_priv.h>
@@ -56,10 +59,33 @@ bool add_polygons(const OGRGeometry& geometry, LayerFeature& out) {
   }
 }
 
+// The polygons of a geometry (a mended or united one may also hold lines
+// or points, of no area): a multipolygon, or null when there are none.
+std::unique_ptr<OGRGeometry> only_polygons(const OGRGeometry& geometry) {
+  const OGRwkbGeometryType type = wkbFlatten(geometry.getGeometryType());
+  if (type == wkbPolygon || type == wkbMultiPolygon) return std::unique_ptr<OGRGeometry>(geometry.clone());
+  if (type != wkbGeometryCollection) return nullptr;
+  auto polygons = std::make_unique<OGRMultiPolygon>();
+  for (const OGRGeometry* part : *geometry.toGeometryCollection()) {
+    if (std::unique_ptr<OGRGeometry> p = only_polygons(*part)) {
+      if (wkbFlatten(p->getGeometryType()) == wkbPolygon) {
+        polygons->addGeometry(p.get());
+      } else {
+        for (const OGRPolygon* q : *p->toMultiPolygon()) polygons->addGeometry(q);
+      }
+    }
+  }
+  return polygons;
+}
+
 int read_polygons(const char* path, const char* layer_name, const char* field, const char* wkt, PolygonLayer* out,
                   const char** error) {
   start_gdal();
   CPLErrorReset();
+  // A local file only: not a server's address, nor GeoJSON text.
+  if (std::string(path).find("://") != std::string::npos || *path == '{') {
+    return fail(1, "not a local file: mesacrop reads local files only", error);
+  }
   std::unique_ptr<GDALDataset> source(
       GDALDataset::Open(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
   if (!source) return fail(1, gdal_error(), error);
@@ -93,57 +119,98 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
   // Its coordinates, into those asked for.
   const OGRSpatialReference* own = layer->GetSpatialRef();
   if (own != nullptr) out->crs_name = own->GetName() != nullptr ? own->GetName() : "";
+  out->transformed = false;
   std::unique_ptr<OGRCoordinateTransformation> transform;
   if (*wkt != '\0') {
     OGRSpatialReference target;
     if (target.importFromWkt(wkt) != OGRERR_NONE) return fail(1, "the DEM's coordinate system is not understood", error);
     target.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    if (own == nullptr) return fail(1, "the layer " + out->name + " has no coordinate system to place it on the DEM", error);
-    if (!own->IsSame(&target)) {
+    if (own == nullptr) {
+      out->notes.push_back("the layer " + out->name + " has no coordinate system: its coordinates are taken as the DEM's");
+    }
+    out->target_crs_name = target.GetName() != nullptr ? target.GetName() : "";
+    if (own != nullptr && !own->IsSame(&target)) {
+      out->transformed = true;
       OGRSpatialReference source_system(*own);
       source_system.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
       transform.reset(OGRCreateCoordinateTransformation(&source_system, &target));
       if (!transform) return fail(1, gdal_error(), error);
     }
   }
-  bool any_polygon = false;
+  // Each code's geometries, in the order met; then each code's union.
+  std::map<long long, std::vector<std::unique_ptr<OGRGeometry>>> by_code;
+  std::map<long long, long long> first_id;
   layer->ResetReading();
   for (auto& feature : *layer) {
-    LayerFeature f;
-    f.id = feature->GetFID();
-    f.code = field_index >= 0 ? feature->GetFieldAsInteger64(field_index) : f.id;
-    OGRGeometry* geometry = feature->GetGeometryRef();
+    const long long code = field_index >= 0 ? feature->GetFieldAsInteger64(field_index) : feature->GetFID();
+    std::unique_ptr<OGRGeometry> geometry(feature->StealGeometry());
     if (geometry == nullptr || geometry->IsEmpty()) {
       out->notes.push_back(feature_name(*feature) + " has no geometry: left out");
       continue;
     }
-    std::unique_ptr<OGRGeometry> mended;
-    if (!geometry->IsValid()) {
-      mended.reset(geometry->MakeValid());
-      if (!mended || mended->IsEmpty()) {
-        out->notes.push_back(feature_name(*feature) + " is not a valid polygon and could not be mended: left out");
-        continue;
-      }
-      out->notes.push_back(feature_name(*feature) + " is not a valid polygon (a ring crosses itself): mended");
-      geometry = mended.get();
-    }
-    if (transform && geometry->transform(transform.get()) != OGRERR_NONE) {
-      return fail(1, feature_name(*feature) + " cannot be transformed to the DEM's coordinate system", error);
-    }
-    if (!add_polygons(*geometry, f)) {
-      if (!any_polygon && out->features.empty()) {
-        return fail(2, "the layer " + out->name + " holds " + OGRGeometryTypeToName(geometry->getGeometryType()) +
-                           " geometries, not polygons",
-                    error);
+    const OGRwkbGeometryType type = wkbFlatten(geometry->getGeometryType());
+    if (type != wkbPolygon && type != wkbMultiPolygon) {
+      if (by_code.empty()) {
+        // Perhaps the layer holds no polygon at all: a choice, not a fault.
+        bool polygons = false;
+        for (auto& other : *layer) {
+          const OGRGeometry* g = other->GetGeometryRef();
+          const OGRwkbGeometryType t = g != nullptr ? wkbFlatten(g->getGeometryType()) : wkbUnknown;
+          polygons = polygons || t == wkbPolygon || t == wkbMultiPolygon;
+        }
+        if (!polygons) {
+          return fail(2, "the layer " + out->name + " holds " + OGRGeometryTypeToName(geometry->getGeometryType()) +
+                             " geometries, not polygons",
+                      error);
+        }
       }
       return fail(1, feature_name(*feature) + " is a " + OGRGeometryTypeToName(geometry->getGeometryType()) +
                          ", not a polygon",
                   error);
     }
-    any_polygon = true;
+    if (!geometry->IsValid()) {
+      std::unique_ptr<OGRGeometry> mended(geometry->MakeValid());
+      std::unique_ptr<OGRGeometry> polygons;
+      if (mended) polygons = only_polygons(*mended);
+      if (!polygons || polygons->IsEmpty()) {
+        out->notes.push_back(feature_name(*feature) + " is not a valid polygon and could not be mended: left out");
+        continue;
+      }
+      out->notes.push_back(feature_name(*feature) + " is not a valid polygon (a ring crosses itself, or touches another): mended");
+      geometry = std::move(polygons);
+    }
+    if (transform && geometry->transform(transform.get()) != OGRERR_NONE) {
+      return fail(1, feature_name(*feature) + " cannot be transformed to the DEM's coordinate system", error);
+    }
+    first_id.emplace(code, feature->GetFID());
+    by_code[code].push_back(std::move(geometry));
+  }
+  if (by_code.empty()) return fail(2, "the layer " + out->name + " holds no polygon", error);
+  for (auto& [code, geometries] : by_code) {
+    LayerFeature f;
+    f.code = code;
+    f.id = first_id[code];
+    f.features = static_cast<long long>(geometries.size());
+    if (geometries.size() == 1) {
+      add_polygons(*geometries.front(), f);
+    } else {
+      // Features of one code may overlap: their union covers each cell once.
+      OGRMultiPolygon all;
+      for (auto& g : geometries) {
+        if (wkbFlatten(g->getGeometryType()) == wkbPolygon) {
+          all.addGeometryDirectly(g.release());
+        } else {
+          for (const OGRPolygon* part : *g->toMultiPolygon()) all.addGeometry(part);
+        }
+      }
+      std::unique_ptr<OGRGeometry> united(all.UnionCascaded());
+      if (!united) return fail(1, "the features of code " + std::to_string(code) + " cannot be united: " + gdal_error(), error);
+      std::unique_ptr<OGRGeometry> polygons = only_polygons(*united);
+      if (polygons) add_polygons(*polygons, f);
+    }
+    geometries.clear();
     out->features.push_back(std::move(f));
   }
-  if (!any_polygon) return fail(2, "the layer " + out->name + " holds no polygon", error);
   return 0;
 }
 
@@ -153,4 +220,12 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
 int read_polygon_layer(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
                        const char** error) {
   return read_polygons(path, layer, field, wkt, out, error);
+}
+
+int is_vector_layer(const char* path) {
+  start_gdal();
+  if (std::string(path).find("://") != std::string::npos) return 0;
+  std::unique_ptr<GDALDataset> source(
+      GDALDataset::Open(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+  return source && source->GetLayerCount() > 0 && source->GetRasterCount() == 0 ? 1 : 0;
 }

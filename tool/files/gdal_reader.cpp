@@ -29,6 +29,7 @@ int close_writer(void* writer, int complete, const char** error);
 // The polygon reader (gdal_polygons.cpp).
 int read_polygon_layer(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
                        const char** error);
+int is_vector_layer(const char* path);
 
 namespace {
 
@@ -360,6 +361,7 @@ const char* gdal_error() {
 
 extern "C" const GdalModule* mesacrop_gdal_module() {
   static const GdalModule module{open_reader,  read_lines,   close_reader,           open_writer,
-                                 write_lines,  close_writer, same_coordinate_system, read_polygon_layer};
+                                 write_lines,  close_writer, same_coordinate_system, read_polygon_layer,
+                                 is_vector_layer};
   return &module;
 }

@@ -13,7 +13,9 @@
 //     "cell_size_m": 90,
 //     "lower_left_corner": {"x": 739890, "y": 4037760},     (null when unknown)
 //     "result": {"format": "raw 16-bit", "files": ["res_m2.raw", ...]},
-//     "zone_cells": {"all": 9, "full": 1, "half": 4, "frame": 3, "no_data": 1},
+//     "polygons": {"layer": "basins", "coordinate_system": "WGS 84",   (a mask of polygons only)
+//                  "transformed_to": "NAD83 / UTM zone 17N", "min_share": 0.5},
+//     "zone_cells": {"all": 9, "full": 1, "half": 4, "frame": 3, "no_data": 1},  (polygons: "partial" after "full")
 //     "zone_area_m2": 24300,
 //     "volume_m3": 5953239180.0, "volume_km3": 5.95323918,  (null when not asked)
 //     "altitude_m": {"min": 580.9, "max": 1074, "mean": 712.5}  (over the cells with data)
@@ -110,10 +112,16 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"result\": {\"format\": " + quoted(r.format) +
          (r.result_nodata ? ", \"no_data_value\": " + number(*r.result_nodata) : std::string()) + ", \"files\": [" + files +
          "]},\n";
-  const FigureChoices choices{r.volume, r.base, r.reference.has_value()};
+  const FigureChoices choices{r.volume, r.base, r.reference.has_value(), r.polygons.has_value()};
   auto figure = [&](const char* name) { return figure_text(zone_figure(name), z, choices, true); };
+  if (r.polygons) {
+    const PolygonFacts& p = *r.polygons;
+    auto name = [](const std::string& s) { return s.empty() ? std::string("null") : quoted(s); };
+    out += "  \"polygons\": {\"layer\": " + quoted(p.layer) + ", \"coordinate_system\": " + name(p.crs_name) +
+           ", \"transformed_to\": " + name(p.dem_crs_name) + ", \"min_share\": " + number(p.min_share) + "},\n";
+  }
   out += "  \"zone_cells\": {\"all\": " + figure("cells") + ", \"full\": " + figure("full") +
-         ", \"half\": " + figure("half") + ", \"frame\": " + figure("frame") + ", \"no_data\": " + figure("no_data") +
+         (r.polygons ? ", \"partial\": " + figure("partial") : std::string()) + ", \"half\": " + figure("half") + ", \"frame\": " + figure("frame") + ", \"no_data\": " + figure("no_data") +
          "},\n";
   if (r.full_edge) out += "  \"edge\": \"full\",\n";
   out += "  \"zone_area_m2\": " + figure("area_m2") + ",\n";

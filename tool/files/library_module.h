@@ -32,6 +32,7 @@ struct GdalModule {
   // why.
   int (*read_polygons)(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
                        const char** error);
+  int (*is_vector_layer)(const char* path);
 };
 
 // The module's entry point.

@@ -50,6 +50,8 @@ bool same_coordinate_system(const std::string& a, const std::string& b) {
   return module("").same_coordinate_system(a.c_str(), b.c_str()) != 0;
 }
 
+bool is_vector_layer(const std::string& path) { return module(path).is_vector_layer(path.c_str()) != 0; }
+
 PolygonLayer read_polygon_layer(const std::string& path, const std::string& layer, const std::string& field,
                                 const std::string& wkt) {
   PolygonLayer read;

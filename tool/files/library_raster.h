@@ -51,25 +51,46 @@ struct LayerRing {
   std::vector<double> x, y;  // its vertices, the last joined to the first
   bool hole = false;         // an inner ring of its polygon
 };
+// A zone: the polygons of every feature of one code, united.
 struct LayerFeature {
   long long code = 0;        // the zone field's value, or the feature's id
-  long long id = 0;          // the feature's id, for messages
+  long long id = 0;          // the id of its first feature, for messages
+  long long features = 1;    // the features of this code
   std::vector<LayerRing> rings;  // of every polygon of it
 };
 struct PolygonLayer {
   std::string name;                 // the layer read
   std::string crs_name;             // its coordinate system ("" when it has none)
-  std::vector<LayerFeature> features;
+  std::string target_crs_name;      // the one asked for ("" when none was)
+  bool transformed = false;         // its coordinates were transformed to that one
+  std::vector<LayerFeature> features;  // by increasing code
   std::vector<std::string> notes;   // each feature left out or mended, named
 };
+
+// A polygon layer's zones, once loaded: a zone per code, each covering
+// cells by a share (zone/coverage.h).
+struct PolygonFacts {
+  std::string layer;               // its name
+  std::string crs_name;            // its coordinate system ("" when none)
+  std::string dem_crs_name;        // the DEM's, when its polygons were transformed to it
+  std::vector<long long> codes;    // of each zone, increasing
+  std::vector<double> off_lines_m2;  // of each zone: its area on lines above and below the DEM
+  std::vector<double> area_m2;     // of each zone: its own area, as the cells measure it
+  double min_share = 0.5;          // a result keeps the cells covered this much
+};
+
+// True when `path` is a vector source GDAL opens, with layers and no
+// raster.
+bool is_vector_layer(const std::string& path);
 
 // Reads layer `layer` of `path` ("": its only one), each feature's code
 // from the integer field `field` ("": the feature's id), its polygons
 // transformed to the coordinate system `wkt` ("": as they are). A choice
 // the file does not allow (a layer among several, a field that is not
 // there or not an integer, a layer without polygons) is a MissingChoice
-// naming what there is; a file GDAL cannot read, another geometry among
-// polygons, or a layer without coordinate system for a `wkt`, a fatal stop.
+// naming what there is; a file GDAL cannot read or another geometry among
+// polygons, a fatal stop. A layer without coordinate system is taken as in
+// `wkt`'s (a note says it).
 PolygonLayer read_polygon_layer(const std::string& path, const std::string& layer, const std::string& field,
                                 const std::string& wkt);
 

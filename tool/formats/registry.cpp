@@ -11,6 +11,7 @@ std::unique_ptr<DemSource> open_gdal_dem(const DemChoice& choice);
 std::unique_ptr<MaskSource> open_raw_mask(const MaskChoice& choice);
 std::unique_ptr<MaskSource> open_bitmap_mask(const MaskChoice& choice);
 std::unique_ptr<MaskSource> open_gdal_mask(const MaskChoice& choice);
+std::unique_ptr<MaskSource> open_polygon_mask(const MaskChoice& choice);
 std::unique_ptr<ResultSink> open_raw_result(const ResultChoice& choice);
 std::unique_ptr<ResultSink> open_grid_result(const ResultChoice& choice);
 std::unique_ptr<ResultSink> open_geotiff_result(const ResultChoice& choice);
@@ -30,6 +31,8 @@ bool raw_dem_name(const std::string& name, DemChoice& choice) {
 bool grid_name(const std::string& name, DemChoice&) { return ends_with(name, ".asc"); }
 bool raw_mask_name(const std::string& name, MaskChoice&) { return ends_with(name, ".raw"); }
 bool bitmap_name(const std::string& name, MaskChoice&) { return ends_with(name, ".bmp"); }
+// A vector source with layers and no raster: GDAL opens it to tell.
+bool polygon_name(const std::string& name, MaskChoice&) { return is_vector_layer(name); }
 template <class Choice>
 bool any_name(const std::string&, Choice&) { return true; }
 
@@ -57,8 +60,8 @@ bool geotiff_name(const std::string& name, ResultChoice& choice) {
 }
 
 template <class F>
-std::vector<F> with_gdal(std::vector<F> own, const F& gdal) {
-  if (gdal_available()) own.push_back(gdal);
+std::vector<F> with_gdal(std::vector<F> own, const std::vector<F>& gdal) {
+  if (gdal_available()) own.insert(own.end(), gdal.begin(), gdal.end());
   return own;
 }
 
@@ -79,7 +82,7 @@ const std::vector<DemFormat>& dem_formats() {
   static const std::vector<DemFormat> formats = with_gdal<DemFormat>(
       {{DemLayout::raw, "NAME_m2.raw (raw 16-bit), NAME_m4.raw (raw 32-bit)", raw_dem_name, open_raw_dem},
        {DemLayout::ascii_grid, "NAME.asc (ASCII grid)", grid_name, open_grid_dem}},
-      {DemLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_dem});
+      {{DemLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_dem}});
   return formats;
 }
 
@@ -87,7 +90,9 @@ const std::vector<MaskFormat>& mask_formats() {
   static const std::vector<MaskFormat> formats = with_gdal<MaskFormat>(
       {{MaskLayout::raw, "NAME.raw (raw, with NAME.txt)", raw_mask_name, open_raw_mask},
        {MaskLayout::bitmap, "NAME.bmp (bitmap)", bitmap_name, open_bitmap_mask}},
-      {MaskLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_mask});
+      {{MaskLayout::polygons, "any polygon layer GDAL reads (GeoPackage, Shapefile, GeoJSON...)", polygon_name,
+        open_polygon_mask},
+       {MaskLayout::gdal, "any raster GDAL reads (GeoTIFF...)", any_name, open_gdal_mask}});
   return formats;
 }
 
@@ -95,7 +100,7 @@ const std::vector<ResultFormat>& result_formats() {
   static const std::vector<ResultFormat> formats = with_gdal<ResultFormat>(
       {{ResultLayout::raw, "RES_m2.raw (raw 16-bit), RES_m4.raw (raw 32-bit)", raw_result_name, open_raw_result},
        {ResultLayout::ascii_grid, "RES.asc (ASCII grid)", grid_result_name, open_grid_result}},
-      {ResultLayout::geotiff, "RES.tif (GeoTIFF)", geotiff_name, open_geotiff_result});
+      {{ResultLayout::geotiff, "RES.tif (GeoTIFF)", geotiff_name, open_geotiff_result}});
   return formats;
 }
 

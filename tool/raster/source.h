@@ -31,6 +31,7 @@
 #include "raster/geometry.h"
 #include "raster/raw_types.h"
 #include "zone/cell_areas.h"
+#include "zone/coverage.h"
 
 // Called before each line of a pass with that line's number, and once more
 // with `lines` when the pass is done. `pass` names it: "reading the grid",
@@ -106,6 +107,7 @@ struct MaskFacts {
   int lines = 0, columns = 0;
   std::string descriptor_path;   // raw: its descriptor
   std::optional<GdalRaster> gdal;
+  std::optional<PolygonFacts> polygons;
 };
 
 class MaskSource {
@@ -150,6 +152,13 @@ class MaskSource {
     return none;
   }
   virtual void end_pass() = 0;
+
+  // A polygon layer (facts().polygons): in a pass, the share each zone of
+  // the pass (the code's, or every zone) covers of the cells of one line,
+  // `column` .. `column + width - 1`, for the zones with an edge across it
+  // (zone: the index in facts().polygons->codes). Lines come in order, each
+  // once per band, after the band's read_lines.
+  virtual void cover(int /*line*/, int /*column*/, int /*width*/, const LineCover& /*cover*/) {}
 
  protected:
   MaskFacts facts_;

@@ -1,11 +1,40 @@
 // The zone's figures: one pass over the DEM and the mask gives its cells,
 // altitudes and, when it was asked for, its volume.
+#include <algorithm>
+
 #include "number_text.h"
+#include "zone/cell_rule.h"
 #include "raster/bands.h"
 #include "text.h"
 #include "work.h"
 
+void cover_band(const Run& run, const Band& band, bool all_cells, const std::function<ZoneFigures*(std::size_t)>& zone) {
+  const CellAreas& areas = run.dem_facts().areas;
+  LineRule rule;
+  rule.geometry = &run.geometry();
+  rule.sums = zone_sums(run);
+  rule.all_cells = all_cells;
+  rule.min_share = run.mask->facts().polygons->min_share;
+  for (int k = 0; k < band.count; ++k) {
+    const int line = band.first + k;
+    rule.surf_pix = areas.of_line(line);
+    run.mask->cover(line, band.column, band.width, [&](std::size_t index, int column, int width, const double* shares,
+                                                       double off_cells) {
+      ZoneFigures* f = zone(index);
+      if (f == nullptr) return;
+      f->area_outside_m2 += off_cells * rule.surf_pix;
+      const int at = column - band.column;
+      add_covered_run(*f, rule, band.altitude[k] + at, shares, width,
+                      band.reference != nullptr ? band.reference[k] + at : nullptr);
+    });
+  }
+}
+
 void measure_band(const Run& run, const Band& band, ZoneFigures& figures) {
+  if (run.mask->facts().polygons) {
+    cover_band(run, band, true, [&](std::size_t) { return &figures; });
+    return;
+  }
   const RasterGeometry& g = run.geometry();
   const CellAreas& areas = run.dem_facts().areas;
   const int code = run.mask->zone_value(run.job.zone.code);
@@ -42,7 +71,12 @@ void measure_zone(Run& run, std::ostream& notes, const PassProgress& progress) {
 
 void zone_measured(Run& run, ZoneFigures figures, std::ostream& notes) {
   const CellAreas& areas = run.dem_facts().areas;
-  if (!areas.ellipsoidal) {
+  if (const std::optional<PolygonFacts>& polygons = run.mask->facts().polygons) {
+    const auto at = std::lower_bound(polygons->codes.begin(), polygons->codes.end(), run.job.zone.code);
+    if (at != polygons->codes.end() && *at == run.job.zone.code) {
+      figures.area_outside_m2 += polygons->off_lines_m2[static_cast<std::size_t>(at - polygons->codes.begin())];
+    }
+  } else if (!areas.ellipsoidal) {
     figures.area_m2 = (static_cast<double>(figures.full_cells) + 0.5 * static_cast<double>(figures.half_cells)) *
                       areas.planar_m2;
   }
@@ -75,5 +109,5 @@ ZoneSums zone_sums(const Run& run) {
 }
 
 FigureChoices figure_choices(const Job& job) {
-  return {job.zone.volume(), job.zone.base_m, job.reference.has_value()};
+  return {job.zone.volume(), job.zone.base_m, job.reference.has_value(), job.mask.layout == MaskLayout::polygons};
 }

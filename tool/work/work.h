@@ -59,6 +59,10 @@ void measure_zone(Run& run, std::ostream& notes, const PassProgress& progress);
 // line's cells in order); and the figures of the whole zone, once every band
 // was added: the zone's area, its notes.
 void measure_band(const Run& run, const Band& band, ZoneFigures& figures);
+// A band of a polygon mask: each zone's cells, by their share, added to the
+// figures `zone` gives for its index (null: not summed); `all_cells` as
+// LineRule's.
+void cover_band(const Run& run, const Band& band, bool all_cells, const std::function<ZoneFigures*(std::size_t)>& zone);
 void zone_measured(Run& run, ZoneFigures figures, std::ostream& notes);
 
 // The note on the zone's cells without data, left out of the volume.

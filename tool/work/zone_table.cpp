@@ -53,9 +53,44 @@ void make_room(ZoneTable& table, std::size_t values) {
   table.line_half.resize(values);
 }
 
+// The codes of the rows: those asked for, or `present`, increasing.
+std::vector<long long> row_codes(const Run& run, std::vector<long long> present) {
+  std::vector<long long> codes = run.job.table->codes ? *run.job.table->codes : std::move(present);
+  std::sort(codes.begin(), codes.end());
+  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+  return codes;
+}
+
+// The table of a polygon layer's zones: each zone's cells by their share.
+std::vector<TableRow> polygon_table(Run& run, const PolygonFacts& polygons, const PassProgress& progress) {
+  const RasterGeometry& g = run.geometry();
+  std::vector<ZoneFigures> figures(polygons.codes.size());
+  for_each_band(
+      *run.dem, run.reference.get(), *run.mask,
+      [&](const Band& band) {
+        if (band.column == 0) progress("measuring every zone", band.first, g.nb_lig);
+        cover_band(run, band, false, [&](std::size_t zone) { return &figures[zone]; });
+      },
+      BandCells::metres, MaskCells::codes);
+  progress("measuring every zone", g.nb_lig, g.nb_lig);
+  std::vector<TableRow> rows;
+  for (const long long code : row_codes(run, polygons.codes)) {
+    const auto at = std::lower_bound(polygons.codes.begin(), polygons.codes.end(), code);
+    TableRow row{code, {}};
+    if (at != polygons.codes.end() && *at == code) {
+      const auto k = static_cast<std::size_t>(at - polygons.codes.begin());
+      row.figures = figures[k];
+      row.figures.area_outside_m2 += polygons.off_lines_m2[k];
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
 }  // namespace
 
 std::vector<TableRow> zone_table(Run& run, const PassProgress& progress) {
+  if (const std::optional<PolygonFacts>& polygons = run.mask->facts().polygons) return polygon_table(run, *polygons, progress);
   const RasterGeometry& g = run.geometry();
   bool wide = false;  // a mask of wide codes: its cells are indices of its codes
   ZoneTable table;
@@ -91,19 +126,15 @@ std::vector<TableRow> zone_table(Run& run, const PassProgress& progress) {
     }
     return code >= 0 && code <= 255 ? table.figures[static_cast<std::size_t>(code)] : ZoneFigures{};
   };
-  std::vector<long long> codes;
-  if (run.job.table->codes) {
-    codes = *run.job.table->codes;
-  } else if (wide) {
-    codes = *gdal_codes;
+  std::vector<long long> present;
+  if (wide) {
+    present = *gdal_codes;
   } else {
     for (long long code = 0; code < 256; ++code) {
-      if (table.figures[static_cast<std::size_t>(code)].zone_cells > 0) codes.push_back(code);
+      if (table.figures[static_cast<std::size_t>(code)].zone_cells > 0) present.push_back(code);
     }
   }
-  std::sort(codes.begin(), codes.end());
-  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
-  for (const long long code : codes) {
+  for (const long long code : row_codes(run, std::move(present))) {
     TableRow row{code, figures_of(code)};
     if (!run.dem_facts().areas.ellipsoidal) {
       row.figures.area_m2 = (static_cast<double>(row.figures.full_cells) +

@@ -29,6 +29,9 @@ struct LineRule {
   // The extremes of every cell, data or not, and whether one is no number
   // (what a raw result's fit check needs; the table does without).
   bool all_cells = true;
+  // A polygon zone: the share of a cell a result keeps (the extremes of
+  // every cell are of those).
+  double min_share = 0.5;
 };
 
 // Adds the cells first .. last - 1 of a line, a run of the mask value
@@ -129,5 +132,98 @@ inline void add_zone_run(ZoneFigures& f, const LineRule& rule, const double* alt
     add_zone_run_as<Cell, true>(f, rule, altitude, above, mask, below, first, last, reference);
   } else {
     add_zone_run_as<Cell, false>(f, rule, altitude, above, mask, below, first, last, reference);
+  }
+}
+
+// The cells of a line of a polygon zone, each covered by the share
+// shares[j] (0: not in the zone), as the rule above counts them but
+// weighed by their share: a cell with any share counts once (full when
+// covered whole, else partial; no_data when it has none), its covered area
+// shares[j] x the cell's weighs in the volume, the area and every other sum;
+// no edge, no frame. The covered area of the cells without data goes to
+// area_outside_m2; data_sum sums altitude x covered area.
+template <bool kAllCells>
+inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const double* altitude, const double* shares,
+                               int width, const double* reference) {
+  long long cells = 0, nodata = 0, full = 0, partial = 0;
+  bool has_nan = f.has_nan;
+  double lowest = f.lowest, highest = f.highest;
+  double data_lowest = f.data_lowest, data_highest = f.data_highest, sum = f.data_sum;
+  double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
+  double fill = f.fill_m3, cut = f.cut_m3, area = f.area_m2, outside = f.area_outside_m2;
+  long long changed = 0, unchanged = 0, nodata_reference = 0, gaps = 0, hidden = 0;
+  const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
+  std::optional<LevelAdder> levels;
+  if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
+  for (int j = 0; j < width; ++j) {
+    const double share = shares[j];
+    if (share <= 0.0) continue;
+    ++cells;
+    ++(share >= 1.0 ? full : partial);
+    const double a = altitude[j];
+    if constexpr (kAllCells) {
+      if (share >= rule.min_share) {
+        double held = a;
+        if (surface != nullptr && rule.sums.difference) {
+          held = difference_value(a, reference[j], *rule.geometry, *surface);
+          const bool dem_data = !rule.geometry->no_data(a), reference_data = !surface->no_data(reference[j]);
+          gaps += dem_data && !reference_data;
+          hidden += dem_data && reference_data && rule.geometry->no_data(held);
+        }
+        has_nan = has_nan || held != held;
+        lowest = std::min(lowest, held);
+        highest = std::max(highest, held);
+      }
+    }
+    const double weight = share * rule.surf_pix;
+    if (rule.geometry->no_data(a)) {
+      ++nodata;
+      outside = outside + weight;
+      continue;
+    }
+    data_lowest = std::min(data_lowest, a);
+    data_highest = std::max(data_highest, a);
+    area = area + weight;
+    sum = sum + a * weight;
+    if (surface != nullptr) {
+      const double change = a - reference[j];
+      if (surface->no_data(reference[j])) {
+        ++nodata_reference;
+      } else if (change == 0.0 || std::fabs(change) < rule.sums.threshold) {
+        ++unchanged;
+      } else {
+        ++changed;
+        fill = fill + std::max(change, 0.0) * weight;
+        cut = cut + std::max(-change, 0.0) * weight;
+      }
+    }
+    if (!rule.sums.volume) continue;
+    vol = vol + a * weight;
+    if (rule.sums.base != nullptr) {
+      const double base = *rule.sums.base;
+      above_base = above_base + std::max(a - base, 0.0) * weight;
+      below_base = below_base + std::max(base - a, 0.0) * weight;
+    }
+    if (levels) levels->add(a, weight);
+  }
+  f.zone_cells += cells;
+  f.nodata_cells += nodata;
+  f.full_cells += full;
+  f.partial_cells += partial;
+  f.has_nan = has_nan;
+  f.lowest = lowest, f.highest = highest;
+  f.data_lowest = data_lowest, f.data_highest = data_highest, f.data_sum = sum;
+  f.vol_tot = vol, f.above_base_m3 = above_base, f.below_base_m3 = below_base;
+  f.fill_m3 = fill, f.cut_m3 = cut, f.area_m2 = area, f.area_outside_m2 = outside;
+  f.changed_cells += changed, f.unchanged_cells += unchanged, f.nodata_reference_cells += nodata_reference;
+  f.difference_gaps += gaps, f.difference_hidden += hidden;
+}
+
+inline void add_covered_run(ZoneFigures& f, const LineRule& rule, const double* altitude, const double* shares,
+                            int width, const double* reference) {
+  if (rule.all_cells) {
+    add_covered_run_as<true>(f, rule, altitude, shares, width, reference);
+  } else {
+    add_covered_run_as<false>(f, rule, altitude, shares, width, reference);
   }
 }

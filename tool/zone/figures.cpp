@@ -11,6 +11,7 @@ namespace {
 bool always(const FigureChoices&) { return true; }
 bool with_base(const FigureChoices& c) { return c.base.has_value(); }
 bool with_reference(const FigureChoices& c) { return c.reference; }
+bool with_polygons(const FigureChoices& c) { return c.polygons; }
 
 std::optional<double> count(long long n) { return static_cast<double>(n); }
 // A figure of the volume, when it was computed.
@@ -21,17 +22,23 @@ std::optional<double> if_data(const ZoneFigures& z, double v) { return z.data_ce
 const std::vector<Figure> kFigures = {
     {"cells", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.zone_cells); }, true},
     {"full", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.full_cells); }, true},
+    {"partial", true, with_polygons,
+     [](const ZoneFigures& z, const FigureChoices&) { return count(z.partial_cells); }, true},
     {"half", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.half_cells); }, true},
     {"frame", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.frame_cells); }, true},
     {"no_data", true, always, [](const ZoneFigures& z, const FigureChoices&) { return count(z.nodata_cells); }, true},
     {"area_m2", false, always, [](const ZoneFigures& z, const FigureChoices&) { return std::optional(z.area_m2); }, true},
+    {"area_outside_m2", false, with_polygons,
+     [](const ZoneFigures& z, const FigureChoices&) { return std::optional(z.area_outside_m2); }, false},
     {"volume_m3", false, always, [](const ZoneFigures& z, const FigureChoices& c) { return if_volume(c, z.vol_tot); },
      true},
     {"min_m", false, always, [](const ZoneFigures& z, const FigureChoices&) { return if_data(z, z.data_lowest); }, true},
     {"max_m", false, always, [](const ZoneFigures& z, const FigureChoices&) { return if_data(z, z.data_highest); },
      true},
     {"mean_m", false, always,
-     [](const ZoneFigures& z, const FigureChoices&) {
+     [](const ZoneFigures& z, const FigureChoices& c) {
+       // A polygon zone's mean is weighted by the covered area of its cells.
+       if (c.polygons) return z.area_m2 > 0.0 ? std::optional(z.data_sum / z.area_m2) : std::nullopt;
        return if_data(z, z.data_sum / static_cast<double>(z.data_cells()));
      },
      true},

@@ -16,6 +16,7 @@ struct FigureChoices {
   bool volume = true;              // the volume was computed
   std::optional<double> base;      // the volumes above and below a base level
   bool reference = false;          // the change against a reference surface
+  bool polygons = false;           // zones of polygons, which cover cells by a share
 };
 
 struct Figure {

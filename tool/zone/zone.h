@@ -29,6 +29,7 @@ struct ZoneFigures {
   long long half_cells = 0;
   long long frame_cells = 0;  // on the frame, with data
   long long nodata_cells = 0; // without data, wherever they lie
+  long long partial_cells = 0;  // a polygon zone's cells covered in part (full: covered whole)
   long long other_cells = 0;  // cells outside the zone, which get the hypsometric value
   // Altitudes of every cell of the zone, as a raw result stores them (cells
   // that are no number aside).
@@ -40,6 +41,9 @@ struct ZoneFigures {
   double data_highest = -std::numeric_limits<double>::infinity();
   double data_sum = 0.0;
   double area_m2 = 0.0;       // the zone's area as the volume counts it: full cells once, edge cells half
+  // A polygon zone: its area off the DEM or on cells without data (its
+  // data_sum is of altitude x covered area).
+  double area_outside_m2 = 0.0;
   // With a base level: the volumes above and below it, with the volume's
   // cells and weights (positive numbers).
   double above_base_m3 = 0.0, below_base_m3 = 0.0;
