@@ -180,7 +180,9 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
       geometry = std::move(polygons);
     }
     if (transform && geometry->transform(transform.get()) != OGRERR_NONE) {
-      return fail(1, feature_name(*feature) + " cannot be transformed to the DEM's coordinate system", error);
+      return fail(1, feature_name(*feature) + " cannot be transformed from " + out->crs_name + " to the DEM's " +
+                         out->target_crs_name + " (are its coordinates in " + out->crs_name + "?)",
+                  error);
     }
     first_id.emplace(code, feature->GetFID());
     by_code[code].push_back(std::move(geometry));
