@@ -2,11 +2,13 @@
 // from a local file, its polygons in the coordinate system asked for, the
 // features of one code made one by their union (GEOS, through OGR).
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <cpl_error.h>
+#include <cpl_string.h>
 #include <gdal_priv.h>
 #include <ogr_geometry.h>
 #include <ogr_spatialref.h>
@@ -79,7 +81,7 @@ std::unique_ptr<OGRGeometry> only_polygons(const OGRGeometry& geometry) {
 }
 
 int read_polygons(const char* path, const char* layer_name, const char* field, const char* wkt, PolygonLayer* out,
-                  const char** error) {
+                  TakeZone take, void* taker, const char** error) {
   start_gdal();
   CPLErrorReset();
   // A local file only: not a server's address, nor GeoJSON text.
@@ -104,6 +106,9 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
                 error);
   }
   out->name = layer->GetName();
+  char** files = source->GetFileList();
+  for (char** f = files; f != nullptr && *f != nullptr; ++f) out->files.push_back(*f);
+  CSLDestroy(files);
   OGRFeatureDefn* definition = layer->GetLayerDefn();
   int field_index = -1;
   if (*field != '\0') {
@@ -137,9 +142,23 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
       if (!transform) return fail(1, gdal_error(), error);
     }
   }
-  // Each code's geometries, in the order met; then each code's union.
+  // The codes of several features: theirs are kept until every feature is
+  // read, then united; the others go as they are read (a feature's id is
+  // its own).
+  std::set<long long> repeated;
+  if (field_index >= 0) {
+    std::set<long long> seen;
+    const char* only_fields[] = {"OGR_GEOMETRY", nullptr};
+    layer->SetIgnoredFields(only_fields);
+    for (auto& feature : *layer) {
+      const long long code = feature->GetFieldAsInteger64(field_index);
+      if (!seen.insert(code).second) repeated.insert(code);
+    }
+    layer->SetIgnoredFields(nullptr);
+  }
   std::map<long long, std::vector<std::unique_ptr<OGRGeometry>>> by_code;
   std::map<long long, long long> first_id;
+  bool any = false;
   layer->ResetReading();
   for (auto& feature : *layer) {
     const long long code = field_index >= 0 ? feature->GetFieldAsInteger64(field_index) : feature->GetFID();
@@ -150,7 +169,7 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
     }
     const OGRwkbGeometryType type = wkbFlatten(geometry->getGeometryType());
     if (type != wkbPolygon && type != wkbMultiPolygon) {
-      if (by_code.empty()) {
+      if (!any) {
         // Perhaps the layer holds no polygon at all: a choice, not a fault.
         bool polygons = false;
         for (auto& other : *layer) {
@@ -184,10 +203,19 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
                          out->target_crs_name + " (are its coordinates in " + out->crs_name + "?)",
                   error);
     }
+    any = true;
+    if (repeated.count(code) == 0) {
+      LayerFeature f;
+      f.code = code;
+      f.id = feature->GetFID();
+      add_polygons(*geometry, f);
+      take(taker, f);
+      continue;
+    }
     first_id.emplace(code, feature->GetFID());
     by_code[code].push_back(std::move(geometry));
   }
-  if (by_code.empty()) return fail(2, "the layer " + out->name + " holds no polygon", error);
+  if (!any) return fail(2, "the layer " + out->name + " holds no polygon", error);
   for (auto& [code, geometries] : by_code) {
     LayerFeature f;
     f.code = code;
@@ -211,7 +239,7 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
       if (polygons) add_polygons(*polygons, f);
     }
     geometries.clear();
-    out->features.push_back(std::move(f));
+    take(taker, f);
   }
   return 0;
 }
@@ -220,8 +248,8 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
 
 // The reader's entry in the module's table (gdal_reader.cpp).
 int read_polygon_layer(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
-                       const char** error) {
-  return read_polygons(path, layer, field, wkt, out, error);
+                       TakeZone take, void* taker, const char** error) {
+  return read_polygons(path, layer, field, wkt, out, take, taker, error);
 }
 
 int is_vector_layer(const char* path) {

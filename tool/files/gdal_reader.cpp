@@ -28,7 +28,7 @@ int write_lines(void* writer, int first, int count, int column, int width, const
 int close_writer(void* writer, int complete, const char** error);
 // The polygon reader (gdal_polygons.cpp).
 int read_polygon_layer(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
-                       const char** error);
+                       TakeZone take, void* taker, const char** error);
 int is_vector_layer(const char* path);
 
 namespace {

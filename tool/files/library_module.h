@@ -31,7 +31,7 @@ struct GdalModule {
   // feature at fault, 2 for a choice the file does not allow; `error` says
   // why.
   int (*read_polygons)(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
-                       const char** error);
+                       TakeZone take, void* taker, const char** error);
   int (*is_vector_layer)(const char* path);
 };
 

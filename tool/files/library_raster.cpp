@@ -53,10 +53,12 @@ bool same_coordinate_system(const std::string& a, const std::string& b) {
 bool is_vector_layer(const std::string& path) { return module(path).is_vector_layer(path.c_str()) != 0; }
 
 PolygonLayer read_polygon_layer(const std::string& path, const std::string& layer, const std::string& field,
-                                const std::string& wkt) {
+                                const std::string& wkt, const std::function<void(LayerFeature&)>& take) {
   PolygonLayer read;
   const char* error = "";
-  const int status = module(path).read_polygons(path.c_str(), layer.c_str(), field.c_str(), wkt.c_str(), &read, &error);
+  auto call = [](void* taker, LayerFeature& zone) { (*static_cast<const std::function<void(LayerFeature&)>*>(taker))(zone); };
+  const int status = module(path).read_polygons(path.c_str(), layer.c_str(), field.c_str(), wkt.c_str(), &read, call,
+                                                const_cast<std::function<void(LayerFeature&)>*>(&take), &error);
   if (status == 2) throw MissingChoice{text("the layer %s: %s", path.c_str(), error)};
   if (status != 0) fatal_stop(text("\n\n\tThe polygons of %s cannot be read (%s)\n", path.c_str(), shown(error).c_str()));
   return read;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,8 +64,8 @@ struct PolygonLayer {
   std::string crs_name;             // its coordinate system ("" when it has none)
   std::string target_crs_name;      // the one asked for ("" when none was)
   bool transformed = false;         // its coordinates were transformed to that one
-  std::vector<LayerFeature> features;  // by increasing code
   std::vector<std::string> notes;   // each feature left out or mended, named
+  std::vector<std::string> files;   // every file of its source
 };
 
 // A polygon layer's zones, once loaded: a zone per code, each covering
@@ -77,11 +78,15 @@ struct PolygonFacts {
   std::vector<double> off_lines_m2;  // of each zone: its area on lines above and below the DEM
   std::vector<double> area_m2;     // of each zone: its own area, as the cells measure it
   double min_share = 0.5;          // a result keeps the cells covered this much
+  std::vector<std::string> files;  // every file of the layer's source
 };
 
 // True when `path` is a vector source GDAL opens, with layers and no
 // raster.
 bool is_vector_layer(const std::string& path);
+
+// Takes each zone of a layer as it is read (`taker`: its own state).
+using TakeZone = void (*)(void* taker, LayerFeature& zone);
 
 // Reads layer `layer` of `path` ("": its only one), each feature's code
 // from the integer field `field` ("": the feature's id), its polygons
@@ -91,8 +96,12 @@ bool is_vector_layer(const std::string& path);
 // naming what there is; a file GDAL cannot read or another geometry among
 // polygons, a fatal stop. A layer without coordinate system is taken as in
 // `wkt`'s (a note says it).
+// Each zone goes to `take` as it is read (the zones of one feature's code
+// as read, those of several united once the layer is read), which may drop
+// its rings: memory holds no more than a zone at a time but the features of
+// codes met more than once.
 PolygonLayer read_polygon_layer(const std::string& path, const std::string& layer, const std::string& field,
-                                const std::string& wkt);
+                                const std::string& wkt, const std::function<void(LayerFeature&)>& take);
 
 // Reads one band of a raster, in lines, as doubles. The file is opened once
 // and closed with the object.

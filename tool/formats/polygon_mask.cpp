@@ -33,28 +33,20 @@ class PolygonMask final : public MaskSource {
 
   void load(const MaskChoice&, const DemFacts& dem, const std::string& dem_path, std::ostream& notes) override {
     const RasterGeometry& g = dem.geometry;
-    GridPlace place{{g.X_min, g.map_cell(), 0, g.Y_min + g.nb_lig * g.map_cell(), 0, -g.map_cell()}};
+    // The DEM's corner: its own, or the one a .hdr beside a raw DEM gives.
+    const Corner corner = g.placed ? Corner{g.X_min, g.Y_min} : dem.header_corner.value_or(Corner{});
+    GridPlace place{{corner.x, g.map_cell(), 0, corner.y + g.nb_lig * g.map_cell(), 0, -g.map_cell()}};
     if (dem.gdal && dem.gdal->georeferenced) {
       std::copy(dem.gdal->transform, dem.gdal->transform + 6, place.t);
-    } else if (!g.placed) {
+    } else if (!g.placed && !dem.header_corner) {
       fatal_stop(text("\n\n\tThe DEM %s has no place on the map (no corner: a .hdr beside it gives one), so the "
                       "polygons of %s cannot be laid on it\n",
                       dem_path.c_str(), choice_.path.c_str()));
     }
     const std::string wkt = dem.gdal ? dem.gdal->wkt : g.has_prj ? g.prj : "";
-    PolygonLayer layer = read_polygon_layer(choice_.path, choice_.layer, choice_.zone_field, wkt);
-    for (const std::string& n : layer.notes) notes << "\n\n\tThe mask " << choice_.path << ": " << n;
-    if (wkt.empty() && !layer.crs_name.empty()) {
-      notes << "\n\n\tThe DEM " << dem_path << " has no coordinate system: the polygons of " << choice_.path
-            << " are taken as in its coordinates";
-    }
-
-    PolygonFacts facts;
-    facts.layer = layer.name;
-    facts.crs_name = layer.crs_name;
-    if (layer.transformed) facts.dem_crs_name = layer.target_crs_name;
-    facts.min_share = choice_.min_share;
-    for (LayerFeature& feature : layer.features) {
+    // Each zone in cells as it comes; then in the order of their codes.
+    std::vector<std::pair<long long, CoverageZone>> zones;
+    auto take = [&](LayerFeature& feature) {
       std::vector<Ring> outer, holes;
       for (LayerRing& r : feature.rings) {
         Ring ring;
@@ -63,9 +55,26 @@ class PolygonMask final : public MaskSource {
         (r.hole ? holes : outer).push_back(std::move(ring));
         r.x = {}, r.y = {};
       }
-      zones_.push_back(coverage_zone(oriented_polygon(std::move(outer), std::move(holes))));
-      facts.codes.push_back(feature.code);
-      facts.off_lines_m2.push_back(off_lines_m2(zones_.back(), g.nb_lig, dem.areas));
+      zones.emplace_back(feature.code, coverage_zone(oriented_polygon(std::move(outer), std::move(holes))));
+    };
+    PolygonLayer layer = read_polygon_layer(choice_.path, choice_.layer, choice_.zone_field, wkt, take);
+    for (const std::string& n : layer.notes) notes << "\n\n\tThe mask " << choice_.path << ": " << n;
+    if (wkt.empty() && !layer.crs_name.empty()) {
+      notes << "\n\n\tThe DEM " << dem_path << " has no coordinate system: the polygons of " << choice_.path
+            << " are taken as in its coordinates";
+    }
+    std::stable_sort(zones.begin(), zones.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+
+    PolygonFacts facts;
+    facts.layer = layer.name;
+    facts.crs_name = layer.crs_name;
+    if (layer.transformed) facts.dem_crs_name = layer.target_crs_name;
+    facts.min_share = choice_.min_share;
+    facts.files = std::move(layer.files);
+    for (auto& [code, zone] : zones) {
+      facts.codes.push_back(code);
+      facts.off_lines_m2.push_back(off_lines_m2(zone, g.nb_lig, dem.areas));
+      zones_.push_back(std::move(zone));
     }
     facts_.lines = g.nb_lig;
     facts_.columns = g.nb_col;

@@ -193,6 +193,9 @@ std::vector<std::string> input_files(const Run& run) {
   for (const std::optional<GdalRaster>& r : {run.dem_facts().gdal, run.mask->facts().gdal}) {
     if (r) inputs.insert(inputs.end(), r->files.begin(), r->files.end());
   }
+  if (const std::optional<PolygonFacts>& polygons = run.mask->facts().polygons) {
+    inputs.insert(inputs.end(), polygons->files.begin(), polygons->files.end());
+  }
   if (run.reference) {
     const std::string& path = run.job.reference->surface.path;
     const DemFacts& surface = run.reference->facts();

@@ -139,6 +139,9 @@ void line_shares(const CoveragePolygon& polygon, int line, int column, int width
 CoverageZone coverage_zone(const CoveragePolygon& polygon) {
   CoverageZone zone;
   zone.top = polygon.top, zone.bottom = polygon.bottom;
+  std::size_t edges = 0;
+  for (const Ring& ring : polygon.rings) edges += ring.x.size();
+  zone.edges.reserve(edges);
   for (const Ring& ring : polygon.rings) {
     zone.area += ring_area(ring);
     const std::size_t n = ring.x.size();
