@@ -191,6 +191,63 @@ PY
     --reference "$rd/ref_m2.raw" --reference-unit dm "$rd/dem_m2.raw" "$rd/zones.raw")
 fi
 rm -f "$rd"/res_m2.*
+# Zones from polygons: about 1 000 (and 10 000) watershed-like polygons over
+# the raw DEM, in a folder of their own where a .hdr and a .prj place it,
+# made once from the 50-zone mask by bench/polygons.py (each block of the
+# mask cut into 20, or 156, along wavy lines); the same zones rasterized once
+# to a UInt16 GeoTIFF; and gdal_rasterize of the layer with a numpy bincount
+# per zone (the centre rule only). Memory against what GDAL alone takes to
+# open the layer (ogrinfo -ro -so).
+have_polygons=no
+if [ $have_gdal = yes ] && [ $have_numpy = yes ] && "$numpy_python" -c "from osgeo import ogr" 2>/dev/null; then
+  have_polygons=yes
+  pd=$data/polygons$raw
+  mkdir -p "$pd"
+  for f in dem_m2.raw dem_m2.txt zones.raw; do ln -sf "$rd/$f" "$pd/$f"; done
+  east=$((500000 + raw * 10)) north=$((4000000 + raw * 10))
+  printf 'BYTEORDER I\nLAYOUT BIL\nNROWS %s\nNCOLS %s\nNBANDS 1\nNBITS 16\nPIXELTYPE UNSIGNEDINT\nULXMAP 500005\nULYMAP %s\nXDIM 10\nYDIM 10\n' \
+    "$raw" "$raw" $((north - 5)) > "$pd/dem_m2.hdr"
+  [ -f "$pd/dem_m2.prj" ] || "$numpy_python" -c "from osgeo import osr; s = osr.SpatialReference(); s.ImportFromEPSG(32631)
+s.MorphToESRI(); print(s.ExportToWkt(), end='')" > "$pd/dem_m2.prj"
+  [ -f "$pd/basins1000.gpkg" ] || "$numpy_python" "$root/bench/polygons.py" "$pd" $raw 4 5 "$pd/basins1000.gpkg" >/dev/null
+  [ -f "$pd/basins10000.gpkg" ] || "$numpy_python" "$root/bench/polygons.py" "$pd" $raw 12 13 "$pd/basins10000.gpkg" >/dev/null
+  polygons=$(ogrinfo -ro -so "$pd/basins1000.gpkg" basins | awk '/Feature Count/ { print $3 }')
+  many=$(ogrinfo -ro -so "$pd/basins10000.gpkg" basins | awk '/Feature Count/ { print $3 }')
+  grid_of_dem="-te 500000 4000000 $east $north -tr 10 10"
+  # shellcheck disable=SC2086
+  [ -f "$pd/basins1000.tif" ] || gdal_rasterize -q -a code -ot UInt16 $grid_of_dem -co TILED=YES -co COMPRESS=DEFLATE \
+    "$pd/basins1000.gpkg" "$pd/basins1000.tif"
+  result[poly_table]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" --zone-field code \
+    "$pd/dem_m2.raw" "$pd/basins1000.gpkg")
+  result[poly_raster]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
+    "$pd/dem_m2.raw" "$pd/basins1000.tif")
+  result[poly_many]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" --zone-field code \
+    "$pd/dem_m2.raw" "$pd/basins10000.gpkg")
+  result[ogrinfo]=$(measure true ogrinfo -ro -so "$pd/basins1000.gpkg")
+  result[ogrinfo_many]=$(measure true ogrinfo -ro -so "$pd/basins10000.gpkg")
+  cat > "$scratch/rasterized.py" <<'PY'
+import sys, numpy as np
+from osgeo import gdal
+dem, zones, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
+d = np.memmap(dem, np.uint16, 'r', shape=(n, n))
+z = gdal.Open(zones).GetRasterBand(1)
+count, volume = np.zeros(65536, np.int64), np.zeros(65536)
+for y in range(0, n, 500):
+    h = min(500, n - y)
+    c = z.ReadAsArray(0, y, n, h).ravel()
+    count += np.bincount(c, minlength=65536)
+    volume += np.bincount(c, weights=d[y:y + h].ravel() * 10.0, minlength=65536)
+PY
+  # shellcheck disable=SC2086
+  result[poly_peer]=$(measure "rm -f $scratch/r.tif" bash -c "gdal_rasterize -q -a code -ot UInt16 $grid_of_dem \
+    $pd/basins1000.gpkg $scratch/r.tif && $numpy_python $scratch/rasterized.py $pd/dem_m2.raw $scratch/r.tif $raw")
+  if "$numpy_python" -c "import shapely, pyproj" 2>/dev/null; then
+    "$numpy_python" "$root/bench/polygon_accuracy.py" "$tool" "$pd" "$pd/basins1000.gpkg" > "$scratch/accuracy" 2>&1 ||
+      echo "the accuracy check failed" >> "$scratch/accuracy"
+  else
+    echo "shapely or pyproj missing (python3-shapely, python3-pyproj): no accuracy check" > "$scratch/accuracy"
+  fi
+fi
 if [ $have_numpy = yes ]; then
   cat > "$scratch/histogram.py" <<'PY'
 import sys, numpy as np
@@ -379,6 +436,14 @@ row curves "table of 50 codes with 200 levels' curves" $rc 0 0
 [ $have_change = yes ] && row change "table of 50 codes against a second survey" $rc 0 0
 [ $have_numpy = yes ] && row np_levels "numpy: loop over 200 levels (one run)" $rc 0 0
 [ -n "${result[np_change]:-}" ] && row np_change "gdal_calc.py difference + numpy bincount" $rc 0 0
+if [ $have_polygons = yes ]; then
+  row poly_table "table of $polygons polygons (GeoPackage)" $rc 0 0
+  row poly_raster "  the same zones rasterized (UInt16 GeoTIFF)" $rc 0 0
+  row poly_many "table of $many polygons (GeoPackage)" $rc 0 0
+  row poly_peer "gdal_rasterize + numpy bincount per zone" $rc 0 0
+  row ogrinfo "ogrinfo -ro -so, $polygons polygons" $rc 0 0
+  row ogrinfo_many "ogrinfo -ro -so, $many polygons" $rc 0 0
+fi
 if [ $have_geotiff = yes ]; then
   row tif_tif "GeoTIFF ${raw}x$raw Float32 -> GeoTIFF, volume" $rc 0 0
   row tif_half "GeoTIFF ${half}x$half Float32 -> GeoTIFF, volume" $hc 0 0
@@ -431,6 +496,13 @@ if [ $have_change = yes ]; then
   if [ -n "${result[np_change]:-}" ]; then
     echo "  cut and fill at least 3 x faster than gdal_calc.py + bincount: $(ratio np_change change) x   $(verdict "$(ratio np_change change)" 3 min)"
   fi
+fi
+if [ $have_polygons = yes ]; then
+  above() { awk -v a="$(peak_mib "$1")" -v b="$(peak_mib "$2")" 'BEGIN { printf "%.1f", a - b }'; }
+  echo "  polygon table within 2 x the same zones rasterized:  $(ratio poly_table poly_raster) x   $(verdict "$(ratio poly_table poly_raster)" 2 max)"
+  echo "  polygon table at least 2 x faster than gdal_rasterize + bincount: $(ratio poly_peer poly_table) x   $(verdict "$(ratio poly_peer poly_table)" 2 min)"
+  echo "  polygon peak at most 40 MiB above ogrinfo's: $polygons polygons $(above poly_table ogrinfo) MiB   $(verdict "$(above poly_table ogrinfo)" 40 max), $many polygons $(above poly_many ogrinfo_many) MiB   $(verdict "$(above poly_many ogrinfo_many)" 40 max)"
+  sed 's/^/  accuracy: /' "$scratch/accuracy"
 fi
 if [ $have_geotiff = yes ]; then
   tif_ratio=$(ratio calc_tif tif_tif)
