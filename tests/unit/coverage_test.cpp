@@ -2,7 +2,9 @@
 // polygons of many edges against each cell clipped on its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -107,5 +109,51 @@ TEST(Coverage, ManyEdgesAgainstEachCellClipped) {
       }
     }
     EXPECT_NEAR(total, std::fabs(ring_area(r)), 1e-12 * std::fabs(ring_area(r)));
+  }
+}
+
+TEST(Coverage, TheSweepGivesEachZoneItsSharesAndItsAreaOffTheColumns) {
+  // Two overlapping stars and a ring with a hole, partly off a raster of 8 x
+  // 9 cells, swept line after line in pieces of 4 columns: each zone's shares
+  // are those of its own polygon, and its area is what the lines' cells hold,
+  // what lies off the columns and what lies off the lines.
+  auto star = [](double x, double y, double r) {
+    Ring s;
+    for (int k = 0; k < 24; ++k) {
+      const double angle = k * std::numbers::pi / 12.0, radius = k % 2 == 0 ? r : 0.45 * r;
+      s.x.push_back(x + radius * std::cos(angle)), s.y.push_back(y + radius * std::sin(angle));
+    }
+    return s;
+  };
+  const std::vector<CoveragePolygon> polygons = {
+      oriented_polygon({star(1.3, 2.2, 3.1)}, {}), oriented_polygon({star(4.6, 5.1, 4.4)}, {}),
+      oriented_polygon({ring({{6.5, -1.5}, {10.5, -1.5}, {10.5, 3.5}, {6.5, 3.5}})},
+                       {ring({{7.2, 0.2}, {8.8, 0.2}, {8.8, 1.7}, {7.2, 1.7}})})};
+  std::vector<CoverageZone> zones;
+  for (const CoveragePolygon& p : polygons) zones.push_back(coverage_zone(p));
+  const int lines = 8, columns = 9, piece = 4;
+  CoverageSweep sweep;
+  sweep.start(zones, {0, 1, 2}, columns);
+  std::vector<double> inside(zones.size()), off(zones.size()), line(columns), carry;
+  for (int l = 0; l < lines; ++l) {
+    for (int column = 0; column < columns; column += piece) {
+      const int width = std::min(piece, columns - column);
+      sweep.line(l, column, width, [&](std::size_t zone, int first, int count, const double* shares, double off_cells) {
+        ASSERT_GE(first, column);
+        ASSERT_LE(first + count, column + width);
+        line_shares(polygons[zone], l, first, count, line.data(), carry);
+        for (int k = 0; k < count; ++k) {
+          EXPECT_NEAR(shares[k], line[static_cast<std::size_t>(k)], 1e-15) << zone << ": " << l << ", " << first + k;
+          inside[zone] += shares[k];
+        }
+        off[zone] += off_cells;
+      });
+    }
+  }
+  const double inf = std::numeric_limits<double>::infinity();
+  for (std::size_t z = 0; z < zones.size(); ++z) {
+    const double beyond = strip_area(zones[z], -inf, 0.0) + strip_area(zones[z], lines, inf);
+    EXPECT_NEAR(inside[z] + off[z] + beyond, zones[z].area, 1e-12 * zones[z].area) << z;
+    EXPECT_GT(off[z] + beyond, 0.0) << z;
   }
 }
