@@ -227,6 +227,8 @@ TEST(PolygonZones, UsageErrors) {
   write_file(f.dir + "/mixed.geojson",
              layer(kUtm16, {feature("\"c\":1", polygon(square(0, 0, 1, 1))),
                             feature("\"c\":2", "{\"type\":\"Point\",\"coordinates\":[739895,4037795]}")}));
+  shell("cd " + f.dir + " && ogr2ogr -f GPKG two.gpkg zones.geojson -nln a && ogr2ogr -update two.gpkg zones.geojson -nln b");
+  write_file(f.dir + "/bare.asc", read_file(f.dir + "/dem.asc"));
   write_file(f.dir + "/zone.raw", std::string(20, '\1'));
   write_file(f.dir + "/zone.txt", "4 5\n");
   struct Case {
@@ -242,12 +244,30 @@ TEST(PolygonZones, UsageErrors) {
       {"-c 1 --zone-field c --min-share 0 dem.asc zones.geojson r.asc", 2, "--min-share takes a share above 0"},
       {"-c 1 --zone-field c --edge full dem.asc zones.geojson r.asc", 2, "--edge is for raster masks"},
       {"-c 1 --layer x dem.asc zone.raw r.asc", 2, "--layer is for a mask of polygons"},
+      {"-c 1 dem.asc two.gpkg r.asc", 2, "choose one of its layers with --layer: a, b"},
+      {"-c 1 --layer c dem.asc two.gpkg r.asc", 2, "it has no layer c (its layers: a, b)"},
+      {"-c 1 bare.asc zones.geojson r.asc", 1, "the DEM %/bare.asc has no coordinate system to place them on"},
       {"--table - --zone-field c --min-share 0.3 dem.asc zones.geojson", 2, "--min-share is for a RESULT"},
   };
   for (const Case& c : cases) {
     const CliRun run = run_cli(f.dir, c.flags);
     EXPECT_EQ(run.status, c.status) << c.flags << "\n" << run.errors;
-    EXPECT_NE(run.errors.find(c.said), std::string::npos) << c.flags << "\n" << run.errors;
+    EXPECT_NE(run.errors.find(in_folder(c.said, f.dir)), std::string::npos) << c.flags << "\n" << run.errors;
     EXPECT_FALSE(file_exists(f.dir + "/r.asc")) << c.flags;
   }
+  // The layer named is read; a ring that crosses itself is mended, a
+  // feature without geometry left out, each said.
+  EXPECT_EQ(run_cli(f.dir, "--table - --layer b dem.asc two.gpkg").status, 0);
+  write_file(f.dir + "/odd.geojson",
+             layer(kUtm16, {feature("\"c\":1", polygon(ring({{0, 0}, {2, 2}, {2, 0}, {0, 2}}))),
+                            feature("\"c\":2", "null")}));
+  const CliRun odd = run_cli(f.dir, "--table - --zone-field c dem.asc odd.geojson");
+  ASSERT_EQ(odd.status, 0) << odd.errors;
+  EXPECT_NE(odd.errors.find("feature 0 is not a valid polygon (a ring crosses itself, or touches another): mended"),
+            std::string::npos)
+      << odd.errors;
+  EXPECT_NE(odd.errors.find("feature 1 has no geometry: left out"), std::string::npos) << odd.errors;
+  const auto rows = csv_rows(odd.out);
+  ASSERT_EQ(rows.size(), 1u) << odd.out;
+  EXPECT_EQ(rows[0].at("area_m2"), "200");  // its two triangles, of a cell's area each
 }

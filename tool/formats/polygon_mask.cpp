@@ -60,8 +60,9 @@ class PolygonMask final : public MaskSource {
     PolygonLayer layer = read_polygon_layer(choice_.path, choice_.layer, choice_.zone_field, wkt, take);
     for (const std::string& n : layer.notes) notes << "\n\n\tThe mask " << choice_.path << ": " << n;
     if (wkt.empty() && !layer.crs_name.empty()) {
-      notes << "\n\n\tThe DEM " << dem_path << " has no coordinate system: the polygons of " << choice_.path
-            << " are taken as in its coordinates";
+      fatal_stop(text("\n\n\tThe polygons of %s are in %s and the DEM %s has no coordinate system to place them on "
+                      "(a .prj beside it gives one)\n",
+                      choice_.path.c_str(), layer.crs_name.c_str(), dem_path.c_str()));
     }
     std::stable_sort(zones.begin(), zones.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
