@@ -34,6 +34,59 @@ struct LineRule {
   double min_share = 0.5;
 };
 
+// The value a result holds for a cell (its altitude, or with a difference
+// DEM - REF), into the extremes of every cell; with a difference, the cells
+// it marks as without data for the reference's sake, and those it cannot
+// tell from them.
+struct HeldCells {
+  bool has_nan;
+  double lowest, highest;
+  long long gaps = 0, hidden = 0;
+
+  void add(double a, const double* reference, int j, const LineRule& rule, const RasterGeometry* surface) {
+    double held = a;
+    if (surface != nullptr && rule.sums.difference) {
+      held = difference_value(a, reference[j], *rule.geometry, *surface);
+      const bool dem_data = !rule.geometry->no_data(a), reference_data = !surface->no_data(reference[j]);
+      gaps += dem_data && !reference_data;
+      hidden += dem_data && reference_data && rule.geometry->no_data(held);
+    }
+    has_nan = has_nan || held != held;
+    lowest = std::min(lowest, held);
+    highest = std::max(highest, held);
+  }
+};
+
+// A cell's change against the reference surface (its altitude `r`), with
+// the cell's weight in m2.
+struct ChangeSums {
+  double fill, cut;
+  long long changed = 0, unchanged = 0, nodata_reference = 0;
+
+  void add(double a, double r, double weight, const RasterGeometry& surface, double threshold) {
+    const double change = a - r;
+    if (surface.no_data(r)) {
+      ++nodata_reference;
+    } else if (change == 0.0 || std::fabs(change) < threshold) {
+      ++unchanged;
+    } else {
+      ++changed;
+      fill = fill + std::max(change, 0.0) * weight;
+      cut = cut + std::max(-change, 0.0) * weight;
+    }
+  }
+};
+
+// Stores a run's extremes and change sums in the figures.
+inline void take(ZoneFigures& f, const HeldCells& held, const ChangeSums& change) {
+  f.has_nan = held.has_nan;
+  f.lowest = held.lowest, f.highest = held.highest;
+  f.difference_gaps += held.gaps, f.difference_hidden += held.hidden;
+  f.fill_m3 = change.fill, f.cut_m3 = change.cut;
+  f.changed_cells += change.changed, f.unchanged_cells += change.unchanged;
+  f.nodata_reference_cells += change.nodata_reference;
+}
+
 // Adds the cells first .. last - 1 of a line, a run of the mask value
 // mask[first], to `f`. mask[first - 1] and mask[last] are the cells beside
 // the run (the piece's neighbours included), `above` and `below` the mask
@@ -45,30 +98,16 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
                             const Cell* mask, const Cell* below, int first, int last, const double* reference) {
   const Cell c = mask[first];
   long long nodata = 0, frame = 0, full = 0, half = 0;
-  bool has_nan = f.has_nan;
-  double lowest = f.lowest, highest = f.highest;
+  HeldCells held{f.has_nan, f.lowest, f.highest};
   double data_lowest = f.data_lowest, data_highest = f.data_highest, sum = f.data_sum;
   double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
-  double fill = f.fill_m3, cut = f.cut_m3;
-  long long changed = 0, unchanged = 0, nodata_reference = 0, gaps = 0, hidden = 0;
+  ChangeSums change{f.fill_m3, f.cut_m3};
   const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
   std::optional<LevelAdder> levels;
   if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
   for (int j = first; j < last; ++j) {
     const double a = altitude[j];
-    if constexpr (kAllCells) {
-      // What the result holds: the altitude, or with a difference DEM - REF.
-      double held = a;
-      if (surface != nullptr && rule.sums.difference) {
-        held = difference_value(a, reference[j], *rule.geometry, *surface);
-        const bool dem_data = !rule.geometry->no_data(a), reference_data = !surface->no_data(reference[j]);
-        gaps += dem_data && !reference_data;
-        hidden += dem_data && reference_data && rule.geometry->no_data(held);
-      }
-      has_nan = has_nan || held != held;
-      lowest = std::min(lowest, held);
-      highest = std::max(highest, held);
-    }
+    if constexpr (kAllCells) held.add(a, reference, j, rule, surface);
     if (rule.geometry->no_data(a)) {
       ++nodata;
       continue;
@@ -83,21 +122,8 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
     const bool edge = !rule.sums.whole_cells && ((j == first && mask[j - 1] != c) || (j == last - 1 && mask[j + 1] != c) ||
                                             above[j] != c || below[j] != c);
     ++(edge ? half : full);
-    if (surface != nullptr) {
-      const double r = reference[j];
-      const double change = a - r;
-      if (surface->no_data(r)) {
-        ++nodata_reference;
-      } else if (change == 0.0 || std::fabs(change) < rule.sums.threshold) {
-        ++unchanged;
-      } else {
-        ++changed;
-        double up = std::max(change, 0.0) * rule.surf_pix, down = std::max(-change, 0.0) * rule.surf_pix;
-        if (edge) up = up * 0.5, down = down * 0.5;
-        fill = fill + up;
-        cut = cut + down;
-      }
-    }
+    // (x times half the area is x times the area, halved: halving is exact.)
+    if (surface != nullptr) change.add(a, reference[j], edge ? rule.surf_pix * 0.5 : rule.surf_pix, *surface, rule.sums.threshold);
     if (!rule.sums.volume) continue;
     double vol_pix = a * rule.surf_pix;
     if (edge) vol_pix = vol_pix * 0.5;
@@ -116,13 +142,9 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
   f.frame_cells += frame;
   f.full_cells += full;
   f.half_cells += half;
-  f.has_nan = has_nan;
-  f.lowest = lowest, f.highest = highest;
   f.data_lowest = data_lowest, f.data_highest = data_highest, f.data_sum = sum;
   f.vol_tot = vol, f.above_base_m3 = above_base, f.below_base_m3 = below_base;
-  f.fill_m3 = fill, f.cut_m3 = cut;
-  f.changed_cells += changed, f.unchanged_cells += unchanged, f.nodata_reference_cells += nodata_reference;
-  f.difference_gaps += gaps, f.difference_hidden += hidden;
+  take(f, held, change);
 }
 
 template <class Cell>
@@ -146,12 +168,11 @@ template <bool kAllCells>
 inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const double* altitude, const double* shares,
                                int width, const double* reference) {
   long long cells = 0, nodata = 0, full = 0, partial = 0;
-  bool has_nan = f.has_nan;
-  double lowest = f.lowest, highest = f.highest;
+  HeldCells held{f.has_nan, f.lowest, f.highest};
   double data_lowest = f.data_lowest, data_highest = f.data_highest, sum = f.data_sum;
   double vol = f.vol_tot, above_base = f.above_base_m3, below_base = f.below_base_m3;
-  double fill = f.fill_m3, cut = f.cut_m3, area = f.area_m2, outside = f.area_outside_m2;
-  long long changed = 0, unchanged = 0, nodata_reference = 0, gaps = 0, hidden = 0;
+  ChangeSums change{f.fill_m3, f.cut_m3};
+  double area = f.area_m2, outside = f.area_outside_m2;
   const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
   std::optional<LevelAdder> levels;
   if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
@@ -162,18 +183,7 @@ inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const doubl
     ++(share >= 1.0 ? full : partial);
     const double a = altitude[j];
     if constexpr (kAllCells) {
-      if (share >= rule.min_share) {
-        double held = a;
-        if (surface != nullptr && rule.sums.difference) {
-          held = difference_value(a, reference[j], *rule.geometry, *surface);
-          const bool dem_data = !rule.geometry->no_data(a), reference_data = !surface->no_data(reference[j]);
-          gaps += dem_data && !reference_data;
-          hidden += dem_data && reference_data && rule.geometry->no_data(held);
-        }
-        has_nan = has_nan || held != held;
-        lowest = std::min(lowest, held);
-        highest = std::max(highest, held);
-      }
+      if (share >= rule.min_share) held.add(a, reference, j, rule, surface);
     }
     const double weight = share * rule.surf_pix;
     if (rule.geometry->no_data(a)) {
@@ -185,18 +195,7 @@ inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const doubl
     data_highest = std::max(data_highest, a);
     area = area + weight;
     sum = sum + a * weight;
-    if (surface != nullptr) {
-      const double change = a - reference[j];
-      if (surface->no_data(reference[j])) {
-        ++nodata_reference;
-      } else if (change == 0.0 || std::fabs(change) < rule.sums.threshold) {
-        ++unchanged;
-      } else {
-        ++changed;
-        fill = fill + std::max(change, 0.0) * weight;
-        cut = cut + std::max(-change, 0.0) * weight;
-      }
-    }
+    if (surface != nullptr) change.add(a, reference[j], weight, *surface, rule.sums.threshold);
     if (!rule.sums.volume) continue;
     vol = vol + a * weight;
     if (rule.sums.base != nullptr) {
@@ -210,13 +209,10 @@ inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const doubl
   f.nodata_cells += nodata;
   f.full_cells += full;
   f.partial_cells += partial;
-  f.has_nan = has_nan;
-  f.lowest = lowest, f.highest = highest;
   f.data_lowest = data_lowest, f.data_highest = data_highest, f.data_sum = sum;
   f.vol_tot = vol, f.above_base_m3 = above_base, f.below_base_m3 = below_base;
-  f.fill_m3 = fill, f.cut_m3 = cut, f.area_m2 = area, f.area_outside_m2 = outside;
-  f.changed_cells += changed, f.unchanged_cells += unchanged, f.nodata_reference_cells += nodata_reference;
-  f.difference_gaps += gaps, f.difference_hidden += hidden;
+  f.area_m2 = area, f.area_outside_m2 = outside;
+  take(f, held, change);
 }
 
 inline void add_covered_run(ZoneFigures& f, const LineRule& rule, const double* altitude, const double* shares,
