@@ -20,9 +20,9 @@ Ring ring(std::vector<std::pair<double, double>> points) {
 
 // Every share of a window of `lines` x `columns` cells from (0, column).
 std::vector<double> shares_of(const CoveragePolygon& p, int lines, int columns, int column = 0) {
-  std::vector<double> all, line(static_cast<std::size_t>(columns)), carry;
+  std::vector<double> all, line(static_cast<std::size_t>(columns));
   for (int l = 0; l < lines; ++l) {
-    line_shares(p, l, column, columns, line.data(), carry);
+    line_shares(p, l, column, columns, line.data());
     all.insert(all.end(), line.begin(), line.end());
   }
   return all;
@@ -134,14 +134,14 @@ TEST(Coverage, TheSweepGivesEachZoneItsSharesAndItsAreaOffTheColumns) {
   const int lines = 8, columns = 9, piece = 4;
   CoverageSweep sweep;
   sweep.start(zones, {0, 1, 2}, columns);
-  std::vector<double> inside(zones.size()), off(zones.size()), line(columns), carry;
+  std::vector<double> inside(zones.size()), off(zones.size()), line(columns);
   for (int l = 0; l < lines; ++l) {
     for (int column = 0; column < columns; column += piece) {
       const int width = std::min(piece, columns - column);
       sweep.line(l, column, width, [&](std::size_t zone, int first, int count, const double* shares, double off_cells) {
         ASSERT_GE(first, column);
         ASSERT_LE(first + count, column + width);
-        line_shares(polygons[zone], l, first, count, line.data(), carry);
+        line_shares(polygons[zone], l, first, count, line.data());
         for (int k = 0; k < count; ++k) {
           EXPECT_NEAR(shares[k], line[static_cast<std::size_t>(k)], 1e-15) << zone << ": " << l << ", " << first + k;
           inside[zone] += shares[k];

@@ -8,6 +8,8 @@ namespace {
 
 // One edge cut to a line's strip, from (xa, ya) to (xb, yb).
 using Piece = CoverageEdge;
+// Where the running sum of the cells right of an edge changes, and by how much.
+using Steps = std::vector<std::pair<int, double>>;
 
 // The integral of min(x - X, 0) dy along a piece.
 double left_of(const Piece& p, double X) {
@@ -22,8 +24,8 @@ double left_of(const Piece& p, double X) {
 }
 
 // Adds the piece's share to the cells of the window it spans, and -dy to
-// the carry of the first cell right of it.
-void add_piece(const Piece& p, int column, int width, double* shares, std::vector<double>& carry) {
+// the cells from the first cell right of it on (a step).
+void add_piece(const Piece& p, int column, int width, double* shares, Steps& steps) {
   const double dy = p.yb - p.ya;
   if (dy == 0.0) return;
   const double lo = std::min(p.xa, p.xb), hi = std::max(p.xa, p.xb);
@@ -36,7 +38,7 @@ void add_piece(const Piece& p, int column, int width, double* shares, std::vecto
     before = after;
   }
   const double right = std::max(std::ceil(hi) - column, 0.0);  // the first window cell right of the piece
-  if (right < width) carry[static_cast<std::size_t>(right)] -= dy;
+  if (right < width) steps.emplace_back(static_cast<int>(right), -dy);
 }
 
 }  // namespace
@@ -85,15 +87,23 @@ Piece cut(double xa, double ya, double xb, double yb, double y0, double y1) {
 }
 
 // The shares of a window of a line from the pieces of the edges across it.
-void pieces_shares(const std::vector<Piece>& pieces, int column, int width, double* shares, std::vector<double>& carry) {
+void pieces_shares(const std::vector<Piece>& pieces, int column, int width, double* shares, Steps& steps) {
   std::fill(shares, shares + width, 0.0);
-  carry.assign(static_cast<std::size_t>(width) + 1, 0.0);
-  for (const Piece& p : pieces) add_piece(p, column, width, shares, carry);
+  steps.clear();
+  for (const Piece& p : pieces) add_piece(p, column, width, shares, steps);
+  // The steps in order along the line; between two, every cell gets the
+  // same sum (a loop without a chain of additions).
+  std::stable_sort(steps.begin(), steps.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   double running = 0.0;
-  for (int k = 0; k < width; ++k) {
-    running += carry[static_cast<std::size_t>(k)];
-    shares[k] = std::clamp(shares[k] + running, 0.0, 1.0);
+  int k = 0;
+  auto up_to = [&](int end) {
+    for (; k < end; ++k) shares[k] = std::min(std::max(shares[k] + running, 0.0), 1.0);
+  };
+  for (const auto& [at, dy] : steps) {
+    up_to(at);
+    running += dy;
   }
+  up_to(width);
 }
 
 // The area of the pieces' strip left of x = 0 and right of x = right: by
@@ -118,8 +128,7 @@ std::pair<int, int> span(const std::vector<Piece>& pieces, int column, int end) 
 
 }  // namespace
 
-void line_shares(const CoveragePolygon& polygon, int line, int column, int width, double* shares,
-                 std::vector<double>& carry) {
+void line_shares(const CoveragePolygon& polygon, int line, int column, int width, double* shares) {
   std::fill(shares, shares + width, 0.0);
   const double y0 = line, y1 = line + 1.0;
   if (polygon.bottom <= y0 || polygon.top >= y1) return;
@@ -133,7 +142,8 @@ void line_shares(const CoveragePolygon& polygon, int line, int column, int width
       pieces.push_back(cut(ring.x[i], ya, ring.x[j], yb, y0, y1));
     }
   }
-  pieces_shares(pieces, column, width, shares, carry);
+  Steps steps;
+  pieces_shares(pieces, column, width, shares, steps);
 }
 
 CoverageZone coverage_zone(const CoveragePolygon& polygon) {
@@ -176,9 +186,9 @@ void zone_line_shares(const CoverageZone& zone, int line, int column, int width,
     if (e.bottom() > y0) pieces.push_back(cut(e.xa, e.ya, e.xb, e.yb, y0, y1));
   }
   shares.assign(static_cast<std::size_t>(width), 0.0);
-  std::vector<double> carry;
+  Steps steps;
   const auto [from, to] = span(pieces, column, column + width);
-  if (to > from) pieces_shares(pieces, from, to - from, shares.data() + (from - column), carry);
+  if (to > from) pieces_shares(pieces, from, to - from, shares.data() + (from - column), steps);
 }
 
 void CoverageSweep::start(const std::vector<CoverageZone>& zones, std::vector<std::size_t> which, int nb_col) {
@@ -219,7 +229,7 @@ void CoverageSweep::line(int line, int column, int width, const LineCover& cover
     if (pieces_.empty()) continue;
     const auto [from, to] = span(pieces_, column, column + width);
     shares_.resize(static_cast<std::size_t>(to - from));
-    if (to > from) pieces_shares(pieces_, from, to - from, shares_.data(), carry_);
+    if (to > from) pieces_shares(pieces_, from, to - from, shares_.data(), steps_);
     cover(a.zone, from, to - from, shares_.data(), column == 0 ? off_columns(pieces_, nb_col_) : 0.0);
   }
 }

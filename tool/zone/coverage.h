@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 // A closed ring: its vertices in order, the last joined to the first.
@@ -45,9 +46,7 @@ double ring_area(const Ring& ring);
 
 // The shares of cells column .. column + width - 1 of line `line` that the
 // polygon covers, each in [0, 1], into shares[0 .. width - 1] (replaced).
-// `carry` is room for width + 1 values.
-void line_shares(const CoveragePolygon& polygon, int line, int column, int width, double* shares,
-                 std::vector<double>& carry);
+void line_shares(const CoveragePolygon& polygon, int line, int column, int width, double* shares);
 
 // ---- zones of many polygons, line after line ----------------------------------
 
@@ -108,5 +107,6 @@ class CoverageSweep {
   int nb_col_ = 0;
   int last_line_ = -1;
   std::vector<CoverageEdge> pieces_;      // the edges across the line, cut to it
-  std::vector<double> shares_, carry_;
+  std::vector<double> shares_;
+  std::vector<std::pair<int, double>> steps_;  // where the cells' running sum changes
 };
