@@ -1,0 +1,150 @@
+// Percentiles without holding the values: keys that order as altitudes do,
+// ranks as numpy's inverted_cdf gives them, and the search pass after pass
+// against a sort, whatever the keys and the bins the memory allows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "zone/percentiles.h"
+
+namespace {
+
+// The percentiles of each zone's values, through KeySelection as passes
+// would count them.
+std::vector<std::vector<double>> select(const AltitudeKeys& keys, const std::vector<std::vector<double>>& zones,
+                                        const std::vector<Percentile>& percentiles, std::size_t budget, int& passes) {
+  KeySelection selection(keys.bits, percentiles, budget);
+  for (std::size_t z = 0; z < zones.size(); ++z) {
+    for (const double v : zones[z]) ++selection.first_bins(z)[keys.key(v) >> selection.shift()];
+  }
+  selection.end_pass();
+  while (!selection.done()) {
+    for (std::size_t z = 0; z < zones.size(); ++z) {
+      if (!selection.wanted(z)) continue;
+      for (const double v : zones[z]) selection.count(z, keys.key(v));
+    }
+    selection.end_pass();
+  }
+  passes = selection.later_passes();
+  std::vector<std::vector<double>> out;
+  for (std::size_t z = 0; z < zones.size(); ++z) {
+    std::vector<double> values;
+    for (const auto& key : selection.keys(z)) values.push_back(key ? keys.altitude(*key) : NAN);
+    out.push_back(values);
+  }
+  return out;
+}
+
+// numpy's percentile(values, P, method="inverted_cdf"): the ceil(n P / 100)-th
+// smallest, the smallest for 0.
+double inverted_cdf(std::vector<double> values, double p) {
+  std::sort(values.begin(), values.end());
+  const auto n = static_cast<double>(values.size());
+  const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(n * p / 100.0 - 1e-12)));
+  return values[std::min(rank, values.size()) - 1];
+}
+
+}  // namespace
+
+TEST(Percentiles, KeysOrderAsAltitudesAndGiveThemBack) {
+  const AltitudeKeys stored{AltitudeKeys::Kind::stored, 16, 10.0, 0.0};
+  const AltitudeKeys stored32{AltitudeKeys::Kind::stored, 32, 100.0, -2147483648.0};
+  const AltitudeKeys float32{AltitudeKeys::Kind::float32, 32};
+  const AltitudeKeys float64{AltitudeKeys::Kind::float64, 64};
+  const std::vector<std::pair<AltitudeKeys, std::vector<double>>> cases = {
+      {stored, {0.0, 0.1, 0.3, 412.7, 6553.5}},
+      {stored32, {-21474836.48, -0.01, 0.0, 0.07, 21474836.47}},
+      {float32, {-1e30f, -412.5, -1.0f / 3, -0.0, 0.0, 1e-40f, 1.0f / 3, std::nextafter(1.0f / 3, 1.0f), 3.4e38f}},
+      {float64, {-1e300, -412.5, -1.0 / 3, -0.0, 0.0, 5e-324, 1.0 / 3, std::nextafter(1.0 / 3, 1.0), 1e300}},
+  };
+  for (const auto& [keys, values] : cases) {
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      const double v = keys.kind == AltitudeKeys::Kind::stored ? std::round(values[k] * keys.per_metre) / keys.per_metre
+                                                               : values[k];
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(keys.altitude(keys.key(v))), std::bit_cast<std::uint64_t>(v)) << v;
+      if (k > 0) {
+        EXPECT_LT(keys.key(values[k - 1]), keys.key(values[k])) << values[k - 1] << " < " << values[k];
+      }
+      EXPECT_LT(keys.key(v), keys.bits == 64 ? ~std::uint64_t{0} : std::uint64_t{1} << keys.bits);
+    }
+  }
+}
+
+TEST(Percentiles, TextsAndRanks) {
+  for (const char* wrong : {"", ".", "-1", "100.5", "1e2", "5,", "1.0000000001", "101"}) {
+    EXPECT_FALSE(percentile_of(wrong)) << wrong;
+  }
+  struct Case {
+    const char* text;
+    long long n, rank;
+  };
+  for (const Case& c : {Case{"0", 7, 1}, Case{"100", 7, 7}, Case{"50", 7, 4}, Case{"50", 8, 4}, Case{"2.5", 40, 1},
+                        Case{"2.5", 41, 2}, Case{"95", 20, 19}, Case{"0.1", 1000, 1}, Case{"33.3", 1000, 333},
+                        Case{"5", 0, 0}, Case{"100.000", 1, 1}}) {
+    const auto p = percentile_of(c.text);
+    ASSERT_TRUE(p) << c.text;
+    EXPECT_EQ(percentile_rank(*p, c.n), c.rank) << c.text << " of " << c.n;
+  }
+}
+
+TEST(Percentiles, TheSearchFindsWhatASortFinds) {
+  std::mt19937_64 random(7);
+  std::vector<Percentile> percentiles;
+  for (const char* p : {"0", "2.5", "5", "50", "95", "100"}) percentiles.push_back(*percentile_of(p));
+  // Zones (of Float32 values, which both keys hold): ties, one cell, every
+  // cell equal, negatives, values a bit apart, none; and many values.
+  const float third = 1.0f / 3;
+  std::vector<std::vector<double>> zones = {
+      {3, 1, 2, 2, 2, 5, 1},
+      {412.3f},
+      {7.5, 7.5, 7.5, 7.5},
+      {-3.5, -0.2f, 0, 12.1f, -1000},
+      {third, std::nextafter(third, 1.0f), std::nextafter(third, 0.0f), third, 0.25f},
+      {},
+  };
+  std::vector<double> many(5000);
+  for (double& v : many) v = static_cast<float>(std::round(std::uniform_real_distribution<>(-50.0, 4000.0)(random) * 10) / 10);
+  zones.push_back(many);
+  const AltitudeKeys float32{AltitudeKeys::Kind::float32, 32};
+  const AltitudeKeys float64{AltitudeKeys::Kind::float64, 64};
+  struct Case {
+    AltitudeKeys keys;
+    std::size_t budget;
+    int passes;  // after the first: 16 bits a pass with room, more with less
+  };
+  // Budgets: room for 16-bit bins; so little that the first bins merge and
+  // each pass finds a few bits.
+  for (const Case& c : {Case{float32, std::size_t{1} << 22, 1}, Case{float32, 64, 2}, Case{float64, std::size_t{1} << 22, 3},
+                        Case{float64, 300, 4}}) {
+    int passes = 0;
+    const auto found = select(c.keys, zones, percentiles, c.budget, passes);
+    if (c.budget > 1000) {
+      EXPECT_EQ(passes, c.passes) << "budget " << c.budget;
+    } else {
+      EXPECT_GT(passes, c.passes) << "budget " << c.budget;
+    }
+    for (std::size_t z = 0; z < zones.size(); ++z) {
+      for (std::size_t k = 0; k < percentiles.size(); ++k) {
+        if (zones[z].empty()) {
+          EXPECT_TRUE(std::isnan(found[z][k]));
+          continue;
+        }
+        EXPECT_EQ(found[z][k], inverted_cdf(zones[z], std::stod(percentiles[k].text)))
+            << "zone " << z << ", P" << percentiles[k].text << ", budget " << c.budget;
+      }
+    }
+  }
+  // A 16-bit raw DEM's keys: the first pass alone.
+  const AltitudeKeys stored{AltitudeKeys::Kind::stored, 16, 10.0, 0.0};
+  std::vector<double> dm(3000);
+  for (double& v : dm) v = static_cast<double>(random() % 65536) / 10.0;
+  int passes = -1;
+  const auto found = select(stored, {dm}, percentiles, std::size_t{1} << 22, passes);
+  EXPECT_EQ(passes, 0);
+  for (std::size_t k = 0; k < percentiles.size(); ++k) {
+    EXPECT_EQ(found[0][k], inverted_cdf(dm, std::stod(percentiles[k].text))) << percentiles[k].text;
+  }
+}
