@@ -110,4 +110,5 @@ struct Job {
   std::optional<TableChoice> table;
   std::optional<CurvesChoice> curves;
   std::optional<ReferenceChoice> reference;
+  std::vector<std::string> percentiles;    // of each zone's altitudes, as given ("2.5")
 };

@@ -20,6 +20,8 @@ struct Run {
   std::unique_ptr<DemSource> reference;  // the surface the DEM is compared with, when chosen
   ZoneFigures zone;                  // the zone's volume (when asked) and extremes
   Levels levels;                     // the curves' levels as the passes take them
+  AltitudeKeys keys;                 // the DEM's altitudes as keys, for the percentiles
+  std::unique_ptr<KeySelection> selection;  // the percentiles' search, in the passes of a measure
   bool zone_measured = false;
 
   const DemFacts& dem_facts() const { return dem->facts(); }

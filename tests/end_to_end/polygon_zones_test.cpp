@@ -125,10 +125,11 @@ TEST(PolygonZones, SharesWorkedByHand) {
 
   // One zone: the same figures; its result keeps the cells at least half
   // covered (--min-share 0.25: the quarters too), the report says so.
-  const CliRun one = run_cli(f.dir, "-c 1 --zone-field c --report - dem.asc zones.geojson r.asc");
+  const CliRun one = run_cli(f.dir, "-c 1 --zone-field c --percentiles 50 --report - dem.asc zones.geojson r.asc");
   ASSERT_EQ(one.status, 0) << one.errors;
   for (const char* said : {"\"zone_cells\": {\"all\": 4, \"full\": 0, \"partial\": 4, \"half\": 0,", "\"min_share\": 0.5",
-                           "\"zone_area_m2\": 100,", "\"volume_m3\": 500,", "\"area_outside_m2\": 0,"}) {
+                           "\"zone_area_m2\": 100,", "\"volume_m3\": 500,", "\"area_outside_m2\": 0,",
+                           "\"p50_m\": 3,"}) {  // of 2, 3, 7 and 8, each counted once
     EXPECT_NE(one.out.find(said), std::string::npos) << said << "\n" << one.out;
   }
   EXPECT_EQ(read_file(f.dir + "/r.asc").find("2.000000"), std::string::npos);

@@ -17,6 +17,7 @@
 #include "run.h"
 #include "version.h"
 #include "work/work.h"
+#include "zone/percentiles.h"
 
 namespace {
 
@@ -407,6 +408,23 @@ const Flag kFlags[] = {
          return "--curves - and another output would both go to standard output: give one of them a file";
        }
        return "";
+     }},
+    {"", "--percentiles", "P1,P2,...",
+     "the altitude of each zone at these percentiles (0 to 100) of its cells with data,\nand its hypsometric integral",
+     [](Parsed& p, const std::string& flag, const std::string& v) {
+       std::vector<std::string>& percentiles = p.command.job.percentiles;
+       percentiles.clear();
+       std::istringstream items(v);
+       for (std::string item; std::getline(items, item, ',');) {
+         if (!percentile_of(item)) {
+           usage_error(flag + " takes percentiles from 0 to 100 separated by commas (5,50,95), not \"" + shown(v) + "\"");
+         }
+         if (std::find(percentiles.begin(), percentiles.end(), item) != percentiles.end()) {
+           usage_error(flag + " names the percentile " + item + " twice");
+         }
+         percentiles.push_back(item);
+       }
+       if (percentiles.empty() || v.back() == ',') usage_error(flag + " takes percentiles from 0 to 100 separated by commas (5,50,95)");
      }},
     {"", "--reference", "REF",
      "a second DEM of the same grid (an earlier survey): each zone's fill, cut and net\nvolumes of DEM - REF and its "

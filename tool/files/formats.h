@@ -154,6 +154,7 @@ struct JsonReport {
   double threshold_m = 0.0;              // its changes below this are none
   bool difference = false;               // the result holds DEM - REF
   std::optional<PolygonFacts> polygons;  // the zone is a polygon layer's
+  std::vector<std::string> percentiles;  // of the altitudes, as given
 };
 
 // A JSON string of `value`: quotes and backslashes escaped, control bytes and

@@ -112,7 +112,7 @@ std::string json_report_text(const JsonReport& r) {
   out += "  \"result\": {\"format\": " + quoted(r.format) +
          (r.result_nodata ? ", \"no_data_value\": " + number(*r.result_nodata) : std::string()) + ", \"files\": [" + files +
          "]},\n";
-  const FigureChoices choices{r.volume, r.base, r.reference.has_value(), r.polygons.has_value()};
+  const FigureChoices choices{r.volume, r.base, r.reference.has_value(), r.polygons.has_value(), r.percentiles};
   auto figure = [&](const char* name) { return figure_text(zone_figure(name), z, choices, true); };
   if (r.polygons) {
     const PolygonFacts& p = *r.polygons;
@@ -138,8 +138,8 @@ std::string json_report_text(const JsonReport& r) {
     out += std::string("  \"difference\": ") + (r.difference ? "true" : "false") + ",\n";
   }
   // The figures the report does not lay out itself, under their names.
-  for (const Figure& f : zone_figures()) {
-    if (!f.laid_out_by_report && f.shown(choices)) out += std::string("  \"") + f.name + "\": " + figure_text(f, z, choices, true) + ",\n";
+  for (const Column& c : figure_columns(choices)) {
+    if (!c.laid_out_by_report()) out += "  \"" + c.name + "\": " + column_text(c, z, choices, true) + ",\n";
   }
   out += "  \"altitude_m\": {\"min\": " + figure("min_m") + ", \"max\": " + figure("max_m") + ", \"mean\": " +
          figure("mean_m") + "}\n";

@@ -23,6 +23,7 @@ void cover_band(const Run& run, const Band& band, bool all_cells, const std::fun
       ZoneFigures* f = zone(index);
       if (f == nullptr) return;
       f->area_outside_m2 += off_cells * rule.surf_pix;
+      rule.zone = all_cells ? 0 : index;  // one zone: the first search
       const int at = column - band.column;
       add_covered_run(*f, rule, band.altitude[k] + at, shares, width,
                       band.reference != nullptr ? band.reference[k] + at : nullptr);
@@ -57,6 +58,7 @@ void measure_band(const Run& run, const Band& band, ZoneFigures& figures) {
 
 void measure_zone(Run& run, std::ostream& notes, const PassProgress& progress) {
   const RasterGeometry& g = run.geometry();
+  begin_percentiles(run);
   ZoneFigures figures;
   for_each_band(
       *run.dem, run.reference.get(), *run.mask,
@@ -66,6 +68,7 @@ void measure_zone(Run& run, std::ostream& notes, const PassProgress& progress) {
       },
       BandCells::metres, MaskCells::zone, run.job.zone.code);
   progress("measuring the zone", g.nb_lig, g.nb_lig);
+  end_percentiles(run, MaskCells::zone, [&](std::size_t) { return &figures; }, progress);
   zone_measured(run, figures, notes);
 }
 
@@ -100,6 +103,10 @@ ZoneSums zone_sums(const Run& run) {
   const ZoneChoice& zone = run.job.zone;
   ZoneSums sums{zone.volume(), zone.base_m ? &*zone.base_m : nullptr, zone.edge == EdgeRule::full,
                 run.job.curves ? &run.levels : nullptr};
+  if (run.selection && run.selection->first_pass()) {
+    sums.percentiles = run.selection.get();
+    sums.keys = &run.keys;
+  }
   if (run.reference) {
     sums.reference = &run.reference->facts().geometry;
     sums.threshold = run.job.reference->threshold_m;
@@ -109,5 +116,6 @@ ZoneSums zone_sums(const Run& run) {
 }
 
 FigureChoices figure_choices(const Job& job) {
-  return {job.zone.volume(), job.zone.base_m, job.reference.has_value(), job.mask.layout == MaskLayout::polygons};
+  return {job.zone.volume(), job.zone.base_m, job.reference.has_value(), job.mask.layout == MaskLayout::polygons,
+          job.percentiles};
 }

@@ -115,7 +115,7 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const Run& run, c
   }
   const ZoneChoice& zone = run.job.zone;
   JsonReport report{kVersion, run.job.dem.path, run.job.mask.path, zone.code, zone.outside_m, geometry, {}, {}, run.zone,
-                    zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m, std::nullopt, false, std::nullopt, 0.0, false, std::nullopt};
+                    zone.volume(), zone.outside_no_data, std::nullopt, zone.base_m, std::nullopt, false, std::nullopt, 0.0, false, std::nullopt, {}};
   report.format = sink.format_name();
   report.source = source_facts(run);
   report.files = written_names(files, geometry.has_prj, sink.sidecars());
@@ -127,6 +127,7 @@ std::vector<std::string> add_prj_and_report(ResultSet& result, const Run& run, c
     report.difference = run.job.reference->difference;
   }
   report.polygons = run.mask->facts().polygons;
+  report.percentiles = run.job.percentiles;
   report_text = json_report_text(report);
   result.add(files.json).write(report_text);
   return report.files;

@@ -112,7 +112,9 @@ WrittenResult run_job(Run& run, std::ostream& out, std::ostream& notes, const Pa
     // every stored value: their pass measures the zone too. A difference
     // is known once measured.
     const bool difference = job.reference && job.reference->difference;
-    if (difference || (job.result.layout != ResultLayout::geotiff && !fits_unmeasured(run))) {
+    // The percentiles take passes of their own: the zone is measured first.
+    if (difference || !job.percentiles.empty() ||
+        (job.result.layout != ResultLayout::geotiff && !fits_unmeasured(run))) {
       measure_zone(run, notes, progress);
       if (const std::string problem = fit_problem(run); !problem.empty()) fatal_stop(problem);
     }

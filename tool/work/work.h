@@ -74,6 +74,23 @@ ZoneSums zone_sums(const Run& run);
 // What the figures depend on among the job's choices.
 FigureChoices figure_choices(const Job& job);
 
+// ---- the percentiles ------------------------------------------------------------
+
+// How the DEM's altitudes are made keys: its stored values (raw; GDAL's
+// whole numbers), Float32 bits (GDAL's Float32 and small whole numbers in
+// metres), or double bits.
+AltitudeKeys altitude_keys(const DemFacts& dem);
+// Before a measure's pass: the search of run.job.percentiles, whose first
+// bins that pass counts (zone_sums), when there are percentiles.
+void begin_percentiles(Run& run);
+// After it: the later passes over the DEM and the mask (`cells` as the
+// measure's pass took them) until every rank is found, then each zone's
+// percentiles into the figures `zone` gives for its number (the mask's
+// value: a code, or a wide mask's index, a polygon zone's index; 0 for the
+// one zone of MaskCells::zone).
+void end_percentiles(Run& run, MaskCells cells, const std::function<ZoneFigures*(std::size_t)>& zone,
+                     const PassProgress& progress);
+
 // ---- the result -------------------------------------------------------------
 
 // Why the chosen result cannot be written ("" when it can). The dialog says

@@ -65,6 +65,7 @@ std::vector<long long> row_codes(const Run& run, std::vector<long long> present)
 std::vector<TableRow> polygon_table(Run& run, const PolygonFacts& polygons, const PassProgress& progress) {
   const RasterGeometry& g = run.geometry();
   std::vector<ZoneFigures> figures(polygons.codes.size());
+  begin_percentiles(run);
   for_each_band(
       *run.dem, run.reference.get(), *run.mask,
       [&](const Band& band) {
@@ -73,6 +74,7 @@ std::vector<TableRow> polygon_table(Run& run, const PolygonFacts& polygons, cons
       },
       BandCells::metres, MaskCells::codes);
   progress("measuring every zone", g.nb_lig, g.nb_lig);
+  end_percentiles(run, MaskCells::codes, [&](std::size_t zone) { return &figures[zone]; }, progress);
   std::vector<TableRow> rows;
   for (const long long code : row_codes(run, polygons.codes)) {
     const auto at = std::lower_bound(polygons.codes.begin(), polygons.codes.end(), code);
@@ -97,6 +99,7 @@ std::vector<TableRow> zone_table(Run& run, const PassProgress& progress) {
   make_room(table, 256);
   std::vector<long long> seen;  // a GDAL mask's codes, by index, as the pass met them
   const std::vector<long long>* gdal_codes = &seen;
+  begin_percentiles(run);
   for_each_band(
       *run.dem, run.reference.get(), *run.mask,
       [&](const Band& band) {
@@ -112,6 +115,8 @@ std::vector<TableRow> zone_table(Run& run, const PassProgress& progress) {
       },
       BandCells::metres, MaskCells::codes);
   progress("measuring every zone", g.nb_lig, g.nb_lig);
+  end_percentiles(run, MaskCells::codes,
+                  [&](std::size_t zone) { return zone < table.figures.size() ? &table.figures[zone] : nullptr; }, progress);
 
   // The rows: the codes asked for, or every code present, in increasing order.
   std::vector<TableRow> rows;
@@ -146,17 +151,15 @@ std::vector<TableRow> zone_table(Run& run, const PassProgress& progress) {
 }
 
 std::string table_csv(const std::vector<TableRow>& rows, const FigureChoices& choices) {
+  const std::vector<Column> columns = figure_columns(choices);
   std::string out = "code";
-  for (const Figure& f : zone_figures()) {
-    if (f.shown(choices)) out += std::string(",") + f.name;
-  }
+  for (const Column& c : columns) out += "," + c.name;
   out += '\n';
   for (const TableRow& row : rows) {
     out += std::to_string(row.code);
-    for (const Figure& f : zone_figures()) {
-      if (!f.shown(choices)) continue;
+    for (const Column& c : columns) {
       out += ',';
-      out += figure_text(f, row.figures, choices, false);
+      out += column_text(c, row.figures, choices, false);
     }
     out += '\n';
   }
@@ -179,8 +182,8 @@ std::string table_json(const Run& run, const std::vector<TableRow>& rows) {
   for (std::size_t k = 0; k < rows.size(); ++k) {
     out += k == 0 ? "\n" : ",\n";
     out += "    {\"code\": " + std::to_string(rows[k].code);
-    for (const Figure& f : zone_figures()) {
-      if (f.shown(choices)) out += std::string(", \"") + f.name + "\": " + figure_text(f, rows[k].figures, choices, true);
+    for (const Column& c : figure_columns(choices)) {
+      out += ", \"" + c.name + "\": " + column_text(c, rows[k].figures, choices, true);
     }
     out += "}";
   }

@@ -32,6 +32,11 @@ struct LineRule {
   // A polygon zone: the share of a cell a result keeps (the extremes of
   // every cell are of those).
   double min_share = 0.5;
+  // The zone's number among the percentiles' searches (sums.percentiles).
+  std::size_t zone = 0;
+
+  // The zone's first bins of its keys, or null.
+  std::uint64_t* key_bins() const { return sums.percentiles != nullptr ? sums.percentiles->first_bins(zone) : nullptr; }
 };
 
 // The value a result holds for a cell (its altitude, or with a difference
@@ -105,6 +110,7 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
   const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
   std::optional<LevelAdder> levels;
   if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
+  std::uint64_t* const key_bins = rule.key_bins();
   for (int j = first; j < last; ++j) {
     const double a = altitude[j];
     if constexpr (kAllCells) held.add(a, reference, j, rule, surface);
@@ -112,6 +118,7 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
       ++nodata;
       continue;
     }
+    if (key_bins != nullptr) ++key_bins[rule.sums.keys->key(a) >> rule.sums.percentiles->shift()];
     data_lowest = std::min(data_lowest, a);
     data_highest = std::max(data_highest, a);
     sum += a;
@@ -176,6 +183,7 @@ inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const doubl
   const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
   std::optional<LevelAdder> levels;
   if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
+  std::uint64_t* const key_bins = rule.key_bins();
   for (int j = 0; j < width; ++j) {
     const double share = shares[j];
     if (share <= 0.0) continue;
@@ -191,6 +199,7 @@ inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const doubl
       outside = outside + weight;
       continue;
     }
+    if (key_bins != nullptr) ++key_bins[rule.sums.keys->key(a) >> rule.sums.percentiles->shift()];
     data_lowest = std::min(data_lowest, a);
     data_highest = std::max(data_highest, a);
     area = area + weight;

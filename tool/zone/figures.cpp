@@ -12,6 +12,7 @@ bool always(const FigureChoices&) { return true; }
 bool with_base(const FigureChoices& c) { return c.base.has_value(); }
 bool with_reference(const FigureChoices& c) { return c.reference; }
 bool with_polygons(const FigureChoices& c) { return c.polygons; }
+bool with_percentiles(const FigureChoices& c) { return !c.percentiles.empty(); }
 
 std::optional<double> count(long long n) { return static_cast<double>(n); }
 // A figure of the volume, when it was computed.
@@ -58,6 +59,14 @@ const std::vector<Figure> kFigures = {
      [](const ZoneFigures& z, const FigureChoices&) { return count(z.unchanged_cells); }, false},
     {"no_data_reference", true, with_reference,
      [](const ZoneFigures& z, const FigureChoices&) { return count(z.nodata_reference_cells); }, false},
+    // (mean - min) / (max - min), the mean weighted as the volume weighs
+    // the cells: the volume over the area.
+    {"hypsometric_integral", false, with_percentiles,
+     [](const ZoneFigures& z, const FigureChoices& c) -> std::optional<double> {
+       if (!c.volume || z.data_cells() == 0 || !(z.area_m2 > 0.0) || !(z.data_highest > z.data_lowest)) return std::nullopt;
+       return (z.vol_tot / z.area_m2 - z.data_lowest) / (z.data_highest - z.data_lowest);
+     },
+     false},
 };
 
 }  // namespace
@@ -76,4 +85,22 @@ std::string figure_text(const Figure& figure, const ZoneFigures& z, const Figure
   if (!v || (json && !std::isfinite(*v))) return json ? "null" : "";
   if (figure.whole) return std::to_string(static_cast<long long>(*v));
   return shortest_text(*v);
+}
+
+std::vector<Column> figure_columns(const FigureChoices& choices) {
+  std::vector<Column> columns;
+  for (const Figure& f : kFigures) {
+    if (f.shown(choices)) columns.push_back({f.name, &f, 0});
+  }
+  for (std::size_t k = 0; k < choices.percentiles.size(); ++k) {
+    columns.push_back({"p" + choices.percentiles[k] + "_m", nullptr, k});
+  }
+  return columns;
+}
+
+std::string column_text(const Column& column, const ZoneFigures& z, const FigureChoices& choices, bool json) {
+  if (column.figure != nullptr) return figure_text(*column.figure, z, choices, json);
+  const double v = column.percentile < z.percentiles.size() ? z.percentiles[column.percentile] : NAN;
+  if (!std::isfinite(v) && (json || v != v)) return json ? "null" : "";
+  return shortest_text(v);
 }

@@ -17,6 +17,7 @@ struct FigureChoices {
   std::optional<double> base;      // the volumes above and below a base level
   bool reference = false;          // the change against a reference surface
   bool polygons = false;           // zones of polygons, which cover cells by a share
+  std::vector<std::string> percentiles;  // the percentiles of the altitudes, as given
 };
 
 struct Figure {
@@ -42,3 +43,16 @@ const Figure& zone_figure(const char* name);
 // exact form; none as "" (CSV) or "null" (JSON, which also writes a real
 // that is not finite as null).
 std::string figure_text(const Figure& figure, const ZoneFigures& z, const FigureChoices& choices, bool json);
+
+// A column of the table (and a value of the report): a figure, or the
+// altitude at a percentile (`p` + the percentile as given + `_m`: p2.5_m),
+// after every figure.
+struct Column {
+  std::string name;
+  const Figure* figure = nullptr;  // none: percentile
+  std::size_t percentile = 0;
+  bool laid_out_by_report() const { return figure != nullptr && figure->laid_out_by_report; }
+};
+// The run's columns, in order.
+std::vector<Column> figure_columns(const FigureChoices& choices);
+std::string column_text(const Column& column, const ZoneFigures& z, const FigureChoices& choices, bool json);

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "levels.h"
+#include "percentiles.h"
 #include "raster/geometry.h"
 
 inline bool in_zone(unsigned char mask_value, int code) { return static_cast<int>(mask_value) == code; }
@@ -60,6 +62,9 @@ struct ZoneFigures {
   // where DEM - REF is the DEM's no-data marker, which it could not tell
   // from them.
   long long difference_gaps = 0, difference_hidden = 0;
+  // With percentiles: the altitude at each (no number when the zone has no
+  // cell with data).
+  std::vector<double> percentiles;
 
   long long data_cells() const { return zone_cells - nodata_cells; }
   // The zone's cells the result marks as without data.
@@ -78,6 +83,9 @@ struct ZoneSums {
   const RasterGeometry* reference = nullptr;
   double threshold = 0.0;
   bool difference = false;
+  // With percentiles: the first pass's bins of each zone's keys.
+  KeySelection* percentiles = nullptr;
+  const AltitudeKeys* keys = nullptr;
 };
 
 // Adds one line of the DEM to the figures, or a piece of it: `width` cells

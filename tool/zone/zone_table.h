@@ -40,6 +40,7 @@ void add_table_line(ZoneTable& t, const double* altitude, const Cell* above, con
     while (last < width && mask[last] == c) ++last;
     if (static_cast<std::uint32_t>(c) != kNoZone) {
       ZoneFigures& f = t.figures[c];
+      rule.zone = static_cast<std::size_t>(c);
       const long long full = f.full_cells, half = f.half_cells;
       add_zone_run(f, rule, altitude, above, mask, below, first, last, reference);
       if (line_areas && f.full_cells + f.half_cells > full + half) {
