@@ -117,7 +117,7 @@ TEST(Percentiles, TheSearchFindsWhatASortFinds) {
   };
   // Budgets: room for 16-bit bins; so little that the first bins merge and
   // each pass finds a few bits.
-  for (const Case& c : {Case{float32, std::size_t{1} << 22, 1}, Case{float32, 64, 2}, Case{float64, std::size_t{1} << 22, 3},
+  for (const Case& c : {Case{float32, 10u << 20, 1}, Case{float32, 64, 2}, Case{float64, 10u << 20, 3},
                         Case{float64, 300, 4}}) {
     int passes = 0;
     const auto found = select(c.keys, zones, percentiles, c.budget, passes);
@@ -142,7 +142,7 @@ TEST(Percentiles, TheSearchFindsWhatASortFinds) {
   std::vector<double> dm(3000);
   for (double& v : dm) v = static_cast<double>(random() % 65536) / 10.0;
   int passes = -1;
-  const auto found = select(stored, {dm}, percentiles, std::size_t{1} << 22, passes);
+  const auto found = select(stored, {dm}, percentiles, 10u << 20, passes);
   EXPECT_EQ(passes, 0);
   for (std::size_t k = 0; k < percentiles.size(); ++k) {
     EXPECT_EQ(found[0][k], inverted_cdf(dm, std::stod(percentiles[k].text))) << percentiles[k].text;

@@ -14,21 +14,33 @@
 
 namespace {
 
-// The module, loaded once; a build or an installation without it stops the
-// run that needs it, saying why.
-const GdalModule& module(const std::string& path) {
+// The module, loaded once: null in a build or an installation without it,
+// with why in `why`.
+const GdalModule* loaded_module(std::string& why) {
 #ifdef MESACROP_WITH_GDAL
-  static std::string why;
+  static std::string reason;
   static const GdalModule* loaded = [] {
     const std::string here = executable_folder();
     for (const std::string& place : {here + kGdalModuleName, here + "../lib/mesacrop/modules/" + kGdalModuleName}) {
-      if (void* entry = library_function(place, "mesacrop_gdal_module", why)) {
+      if (void* entry = library_function(place, "mesacrop_gdal_module", reason)) {
         return reinterpret_cast<const GdalModule* (*)()>(entry)();
       }
     }
     return static_cast<const GdalModule*>(nullptr);
   }();
-  if (loaded != nullptr) return *loaded;
+  why = reason;
+  return loaded;
+#else
+  why = "this mesacrop was built without it";
+  return nullptr;
+#endif
+}
+
+// The module; without it, the run that needs it stops, saying why.
+const GdalModule& module(const std::string& path) {
+  std::string why;
+  if (const GdalModule* loaded = loaded_module(why)) return *loaded;
+#ifdef MESACROP_WITH_GDAL
   fatal_stop(text("\n\n\tThe raster %s needs GDAL, and its module %s cannot be loaded (%s)\n", path.c_str(),
                   kGdalModuleName, shown(why).c_str()));
 #else
@@ -50,7 +62,11 @@ bool same_coordinate_system(const std::string& a, const std::string& b) {
   return module("").same_coordinate_system(a.c_str(), b.c_str()) != 0;
 }
 
-bool is_vector_layer(const std::string& path) { return module(path).is_vector_layer(path.c_str()) != 0; }
+bool is_vector_layer(const std::string& path) {
+  std::string why;
+  const GdalModule* loaded = loaded_module(why);
+  return loaded != nullptr && loaded->is_vector_layer(path.c_str()) != 0;
+}
 
 PolygonLayer read_polygon_layer(const std::string& path, const std::string& layer, const std::string& field,
                                 const std::string& wkt, const std::function<void(LayerFeature&)>& take) {

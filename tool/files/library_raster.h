@@ -82,7 +82,7 @@ struct PolygonFacts {
 };
 
 // True when `path` is a vector source GDAL opens, with layers and no
-// raster.
+// raster (false without the GDAL module: a raster's door then says why).
 bool is_vector_layer(const std::string& path);
 
 // Takes each zone of a layer as it is read (`taker`: its own state).

@@ -83,7 +83,7 @@ class PolygonMask final : public MaskSource {
   }
 
   int zone_value(long long) const override { return 1; }
-  bool holds(long long code) override { return index_of(code) < codes().size(); }
+  bool holds(long long code) override { return index_of(code) < zone_codes().size(); }
   std::string codes_text() override {
     const std::vector<long long>& codes = facts_.polygons->codes;
     std::string text;
@@ -127,9 +127,9 @@ class PolygonMask final : public MaskSource {
   void end_pass() override {}
 
  private:
-  const std::vector<long long>& codes() const { return facts_.polygons->codes; }
+  const std::vector<long long>& zone_codes() const { return facts_.polygons->codes; }
   std::size_t index_of(long long code) const {
-    const std::vector<long long>& c = codes();
+    const std::vector<long long>& c = zone_codes();
     const auto at = std::lower_bound(c.begin(), c.end(), code);
     return at != c.end() && *at == code ? static_cast<std::size_t>(at - c.begin()) : c.size();
   }

@@ -3,7 +3,9 @@
 // needs, each counting only the keys in the bins that hold a wanted rank.
 #include <cstring>
 
+#include "fatal.h"
 #include "raster/bands.h"
+#include "text.h"
 #include "work.h"
 #include "zone/zone_table.h"
 
@@ -70,6 +72,12 @@ AltitudeKeys altitude_keys(const DemFacts& dem) {
 void begin_percentiles(Run& run) {
   run.selection.reset();
   if (run.job.percentiles.empty()) return;
+  const RasterGeometry& g = run.geometry();
+  if (static_cast<double>(g.nb_lig) * g.nb_col >= 4294967296.0) {
+    fatal_stop(text("\n\n\tThe DEM %s has %d x %d cells: percentiles are counted for DEMs of fewer than 4294967296 "
+                    "cells\n",
+                    run.job.dem.path.c_str(), g.nb_lig, g.nb_col));
+  }
   run.keys = altitude_keys(run.dem_facts());
   std::vector<Percentile> percentiles;
   for (const std::string& p : run.job.percentiles) percentiles.push_back(*percentile_of(p));

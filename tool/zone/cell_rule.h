@@ -36,7 +36,7 @@ struct LineRule {
   std::size_t zone = 0;
 
   // The zone's first bins of its keys, or null.
-  std::uint64_t* key_bins() const { return sums.percentiles != nullptr ? sums.percentiles->first_bins(zone) : nullptr; }
+  std::uint32_t* key_bins() const { return sums.percentiles != nullptr ? sums.percentiles->first_bins(zone) : nullptr; }
 };
 
 // The value a result holds for a cell (its altitude, or with a difference
@@ -110,7 +110,7 @@ inline void add_zone_run_as(ZoneFigures& f, const LineRule& rule, const double* 
   const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
   std::optional<LevelAdder> levels;
   if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
-  std::uint64_t* const key_bins = rule.key_bins();
+  std::uint32_t* const key_bins = rule.key_bins();
   for (int j = first; j < last; ++j) {
     const double a = altitude[j];
     if constexpr (kAllCells) held.add(a, reference, j, rule, surface);
@@ -183,7 +183,7 @@ inline void add_covered_run_as(ZoneFigures& f, const LineRule& rule, const doubl
   const RasterGeometry* surface = reference != nullptr ? rule.sums.reference : nullptr;
   std::optional<LevelAdder> levels;
   if (rule.sums.levels != nullptr) levels.emplace(f.levels, *rule.sums.levels);
-  std::uint64_t* const key_bins = rule.key_bins();
+  std::uint32_t* const key_bins = rule.key_bins();
   for (int j = 0; j < width; ++j) {
     const double share = shares[j];
     if (share <= 0.0) continue;

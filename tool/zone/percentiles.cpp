@@ -70,7 +70,7 @@ long long percentile_rank(const Percentile& p, long long n) {
 KeySelection::KeySelection(int key_bits, std::vector<Percentile> percentiles, std::size_t budget_bins)
     : percentiles_(std::move(percentiles)), budget_(budget_bins), key_bits_(key_bits), digit_(std::min(16, key_bits)) {}
 
-std::uint64_t* KeySelection::first_bins(std::size_t zone) {
+std::uint32_t* KeySelection::first_bins(std::size_t zone) {
   if (zone >= searches_.size()) searches_.resize(zone + 1);
   RankSearch& s = searches_[zone];
   if (s.counts.empty()) {
@@ -81,7 +81,7 @@ std::uint64_t* KeySelection::first_bins(std::size_t zone) {
     while (digit_ > 1 && ((zones + 1) << digit_) > budget_) {
       for (RankSearch& r : searches_) {
         if (r.counts.empty()) continue;
-        std::vector<std::uint64_t>& bins = r.counts[0];
+        std::vector<std::uint32_t>& bins = r.counts[0];
         for (std::size_t b = 0; b < bins.size() / 2; ++b) bins[b] = bins[2 * b] + bins[2 * b + 1];
         bins.resize(bins.size() / 2);
         bins.shrink_to_fit();
@@ -89,7 +89,7 @@ std::uint64_t* KeySelection::first_bins(std::size_t zone) {
       --digit_;
     }
     s.prefixes = {0};
-    s.counts.assign(1, std::vector<std::uint64_t>(std::size_t{1} << digit_, 0));
+    s.counts.assign(1, std::vector<std::uint32_t>(std::size_t{1} << digit_, 0));
   }
   return s.counts[0].data();
 }
@@ -105,7 +105,7 @@ void KeySelection::end_pass() {
     for (RankSearch& s : searches_) {
       long long n = 0;
       if (!s.counts.empty()) {
-        for (const std::uint64_t c : s.counts[0]) n += static_cast<long long>(c);
+        for (const std::uint32_t c : s.counts[0]) n += static_cast<long long>(c);
       }
       for (const Percentile& p : percentiles_) s.ranks.push_back(percentile_rank(p, n));
       s.prefix.assign(s.ranks.size(), 0);
@@ -121,7 +121,7 @@ void KeySelection::end_pass() {
       if (s.ranks[k] == 0) continue;
       const auto h = static_cast<std::size_t>(std::find(s.prefixes.begin(), s.prefixes.end(), s.prefix[k]) -
                                               s.prefixes.begin());
-      const std::vector<std::uint64_t>& bins = s.counts[h];
+      const std::vector<std::uint32_t>& bins = s.counts[h];
       long long below = s.below[k];
       std::size_t b = 0;
       while (b + 1 < bins.size() && below + static_cast<long long>(bins[b]) < s.ranks[k]) below += static_cast<long long>(bins[b++]);
@@ -144,7 +144,7 @@ void KeySelection::end_pass() {
   }
   digit_ = digit_for(histograms);
   mask_ = (std::uint64_t{1} << digit_) - 1;
-  for (RankSearch& s : searches_) s.counts.assign(s.prefixes.size(), std::vector<std::uint64_t>(std::size_t{1} << digit_, 0));
+  for (RankSearch& s : searches_) s.counts.assign(s.prefixes.size(), std::vector<std::uint32_t>(std::size_t{1} << digit_, 0));
 }
 
 std::vector<std::optional<std::uint64_t>> KeySelection::keys(std::size_t zone) const {

@@ -52,7 +52,7 @@ struct RankSearch {
   // This pass's bins: one histogram per distinct prefix (the first pass:
   // one, of prefix 0).
   std::vector<std::uint64_t> prefixes;
-  std::vector<std::vector<std::uint64_t>> counts;
+  std::vector<std::vector<std::uint32_t>> counts;
 };
 
 // The zones' searches, pass after pass: every rank of every zone finds the
@@ -62,7 +62,7 @@ class KeySelection {
  public:
   // Keys of `key_bits` bits, the ranks of `percentiles`; at most
   // `budget_bins` bins counted at once.
-  KeySelection(int key_bits, std::vector<Percentile> percentiles, std::size_t budget_bins = std::size_t{1} << 22);
+  KeySelection(int key_bits, std::vector<Percentile> percentiles, std::size_t budget_bins = 10u << 20);
 
   bool done() const { return found_ >= key_bits_; }
   bool first_pass() const { return found_ == 0; }
@@ -70,7 +70,7 @@ class KeySelection {
   // The first pass: zone `zone`'s bins, made when the zone is first met;
   // a key goes to bins()[key >> shift()]. Made when the bins would go over
   // the budget, every zone's bins are merged two by two (shift() grows).
-  std::uint64_t* first_bins(std::size_t zone);
+  std::uint32_t* first_bins(std::size_t zone);
   int shift() const { return key_bits_ - found_ - digit_; }
 
   // A later pass: a key of zone `zone` (keys outside every wanted bin are
