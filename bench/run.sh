@@ -151,6 +151,12 @@ for y in range(0, dem.RasterYSize, 256):
 print(total * abs(t[1] * t[5]))
 PY
   # shellcheck disable=SC2086
+  # The table of the 50 zones over the Float32 GeoTIFF, plain and with
+  # percentiles (a pass more or two), and what GDAL alone takes to open it.
+  result[tif_table]=$(measure "rm -f $scratch/t.csv" "$tool" -q --table "$scratch/t.csv" "$rd/dem.tif" "$rd/zones.raw")
+  result[tif_pct]=$(measure "rm -f $scratch/t.csv" "$tool" -q --table "$scratch/t.csv" --percentiles 5,50,95 \
+    "$rd/dem.tif" "$rd/zones.raw")
+  result[gdalinfo]=$(measure true gdalinfo "$rd/dem.tif")
   result[calc_tif]=$(measure "rm -f $scratch/c.tif" bash -c "gdal_calc.py --quiet -A $data/$rawdir/dem.tif -B $data/$rawdir/zone.tif \
     --calc='where(B==1,A,0)' --type=Float32 $tiff_options --outfile=$scratch/c.tif && $gdal_python $scratch/volume.py $data/$rawdir/dem.tif $data/$rawdir/zone.tif")
   rm -f "$data/$rawdir"/res.* "$data/$halfdir"/res.*
@@ -164,6 +170,9 @@ rd=$data/$rawdir
 result[cli_one]=$(measure "rm -f $rd/res_m2.*" "$tool" -q -c 1 --dem-unit dm "$rd/dem_m2.raw" "$rd/zone.raw" "$rd/res_m2.raw")
 result[cli_zones]=$(measure "rm -f $rd/res_m2.*" "$tool" -q -c 7 --dem-unit dm "$rd/dem_m2.raw" "$rd/zones.raw" "$rd/res_m2.raw")
 result[table]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" "$rd/dem_m2.raw" "$rd/zones.raw")
+# The percentiles of the same 50 zones, right after the plain table.
+result[pct]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" --percentiles 5,50,95 \
+  "$rd/dem_m2.raw" "$rd/zones.raw")
 # Storage curves and the change between two surveys, on the same 50 zones,
 # right after the plain table: the table with 200 levels' curves, and with a
 # second survey (the DEM raised or lowered by up to 2 m in a pattern of
@@ -223,6 +232,11 @@ s.MorphToESRI(); print(s.ExportToWkt(), end='')" > "$pd/dem_m2.prj"
     "$pd/dem_m2.raw" "$pd/basins1000.tif")
   result[poly_many]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" --zone-field code \
     "$pd/dem_m2.raw" "$pd/basins10000.gpkg")
+  # A mask of 1 280 zones (the polygons rasterized): the percentiles' memory.
+  result[pct_many_plain]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
+    "$pd/dem_m2.raw" "$pd/basins1000.tif")
+  result[pct_many]=$(measure "rm -f $scratch/t.csv" "$tool" -q --dem-unit dm --table "$scratch/t.csv" \
+    --percentiles 5,50,95 "$pd/dem_m2.raw" "$pd/basins1000.tif")
   result[ogrinfo]=$(measure true ogrinfo -ro -so "$pd/basins1000.gpkg")
   result[ogrinfo_many]=$(measure true ogrinfo -ro -so "$pd/basins10000.gpkg")
   cat > "$scratch/rasterized.py" <<'PY'
@@ -285,6 +299,21 @@ print(total)
 PY
   result[np_hist]=$(measure true "$numpy_python" "$scratch/histogram.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
   result[np_bincount]=$(measure true "$numpy_python" "$scratch/bincount.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
+  # Each zone's percentiles as numpy users write them: the cells sorted by
+  # zone, then np.percentile of each zone's slice.
+  cat > "$scratch/percentiles.py" <<'PY'
+import sys, numpy as np
+dem, codes, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
+d = np.fromfile(dem, np.uint16) / 10.0
+c = np.fromfile(codes, np.uint8)
+order = np.argsort(c, kind="stable")
+c, d = c[order], d[order]
+bounds = np.searchsorted(c, np.arange(257))
+for z in range(256):
+    if bounds[z + 1] > bounds[z]:
+        np.percentile(d[bounds[z]:bounds[z + 1]], [5, 50, 95], method="inverted_cdf")
+PY
+  result[np_pct]=$(measure true "$numpy_python" "$scratch/percentiles.py" "$rd/dem_m2.raw" "$rd/zones.raw" $raw)
   result[np_plain]=$(measure "rm -f $scratch/plain.out" "$numpy_python" "$scratch/plain.py" "$rd/dem_m2.raw" "$rd/zone.raw" "$scratch/plain.out" $raw)
 fi
 # Their peers: numpy's loop over the levels (one run: minutes), and
@@ -337,6 +366,8 @@ else
 fi
 
 have_grass=no
+command -v grass >/dev/null || [ "$(id -u)" != 0 ] ||
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq grass-core >/dev/null 2>&1 || true
 if command -v grass >/dev/null; then
   have_grass=yes
   printf 'BYTEORDER I\nLAYOUT BIL\nNROWS %s\nNCOLS %s\nNBANDS 1\nNBITS 8\n' "$raw" "$raw" > "$rd/zones.hdr"
@@ -344,6 +375,8 @@ if command -v grass >/dev/null; then
   grass "$scratch/grassdb/bench/PERMANENT" --exec bash -c "r.in.gdal -o --quiet input=$rd/dem_m2.raw output=dem && \
     r.in.gdal -o --quiet input=$rd/zones.raw output=zones && g.region raster=dem" >/dev/null 2>&1
   result[grass]=$(measure true grass "$scratch/grassdb/bench/PERMANENT" --exec r.univar -t --quiet map=dem zones=zones)
+  result[grass_pct]=$(measure true grass "$scratch/grassdb/bench/PERMANENT" --exec r.univar -e -t --quiet \
+    percentile=5,50,95 map=dem zones=zones)
 else
   echo "GRASS is not installed (apt-get install grass-core): r.univar is not timed"
 fi
@@ -428,6 +461,9 @@ fi
 row cli_one "command line raw ${raw}x$raw -> raw 16-bit, volume" $rc 0 0
 row cli_zones "command line, one code of 50 -> raw 16-bit" $rc 0 0
 row table "table of 50 codes, raw ${raw}x$raw" $rc 0 0
+row pct "  with --percentiles 5,50,95" $rc 0 0
+[ $have_numpy = yes ] && row np_pct "numpy: sort by zone, np.percentile a zone" $rc 0 0
+[ -n "${result[grass_pct]:-}" ] && row grass_pct "GRASS r.univar -e -t zones= percentile=5,50,95" $rc 0 0
 [ $have_numpy = yes ] && row np_hist "numpy: histogram of code x value" $rc 0 0
 [ $have_numpy = yes ] && row np_bincount "numpy: bincount with weights" $rc 0 0
 [ $have_numpy = yes ] && row np_plain "numpy: plain single-code script" $rc 0 0
@@ -441,6 +477,8 @@ if [ $have_polygons = yes ]; then
   row poly_raster "  the same zones rasterized (UInt16 GeoTIFF)" $rc 0 0
   row poly_many "table of $many polygons (GeoPackage)" $rc 0 0
   row poly_peer "gdal_rasterize + numpy bincount per zone" $rc 0 0
+  row pct_many_plain "table of $polygons zones (UInt16 GeoTIFF mask)" $rc 0 0
+  row pct_many "  with --percentiles 5,50,95" $rc 0 0
   row ogrinfo "ogrinfo -ro -so, $polygons polygons" $rc 0 0
   row ogrinfo_many "ogrinfo -ro -so, $many polygons" $rc 0 0
 fi
@@ -448,6 +486,9 @@ if [ $have_geotiff = yes ]; then
   row tif_tif "GeoTIFF ${raw}x$raw Float32 -> GeoTIFF, volume" $rc 0 0
   row tif_half "GeoTIFF ${half}x$half Float32 -> GeoTIFF, volume" $hc 0 0
   row calc_tif "gdal_calc.py GeoTIFF + numpy volume" $rc 0 0
+  row tif_table "table of 50 codes, GeoTIFF Float32" $rc 0 0
+  row tif_pct "  with --percentiles 5,50,95" $rc 0 0
+  row gdalinfo "gdalinfo of the GeoTIFF (GDAL alone)" $rc 0 0
 fi
 
 if [ $have_wide = yes ]; then
@@ -483,6 +524,11 @@ fi
 if [ $have_grass = yes ]; then
   echo "  table at least 3 x faster than GRASS r.univar:       $(ratio grass table) x   $(verdict "$(ratio grass table)" 3 min)"
 fi
+pct_ratio=$(ratio pct table)
+echo "  percentiles of 50 zones within 1.5 x the plain table: $pct_ratio x   $(verdict "$pct_ratio" 1.5 max)"
+echo "  peak with percentiles at most 64 MiB:                 $(peak_mib pct) MiB   $(verdict "$(peak_mib pct)" 64 max)"
+[ $have_numpy = yes ] && echo "  percentiles against numpy (sort, np.percentile): $(ratio np_pct pct) x faster, numpy's peak $(peak_mib np_pct) MiB"
+[ -n "${result[grass_pct]:-}" ] && echo "  percentiles against GRASS r.univar -e: $(ratio grass_pct pct) x faster, GRASS's peak $(peak_mib grass_pct) MiB"
 curves_ratio=$(ratio curves table)
 echo "  curves at 200 levels within 1.5 x the plain table:   $curves_ratio x   $(verdict "$curves_ratio" 1.5 max)"
 echo "  peak with the curves at most 64 MiB:                  $(peak_mib curves) MiB   $(verdict "$(peak_mib curves)" 64 max)"
@@ -503,6 +549,16 @@ if [ $have_polygons = yes ]; then
   echo "  polygon table at least 2 x faster than gdal_rasterize + bincount: $(ratio poly_peer poly_table) x   $(verdict "$(ratio poly_peer poly_table)" 2 min)"
   echo "  polygon peak at most 40 MiB above ogrinfo's: $polygons polygons $(above poly_table ogrinfo) MiB   $(verdict "$(above poly_table ogrinfo)" 40 max), $many polygons $(above poly_many ogrinfo_many) MiB   $(verdict "$(above poly_many ogrinfo_many)" 40 max)"
   sed 's/^/  accuracy: /' "$scratch/accuracy"
+fi
+if [ $have_geotiff = yes ]; then
+  tif_pct_ratio=$(ratio tif_pct tif_table)
+  tif_pct_above=$(awk -v a="$(peak_mib tif_pct)" -v b="$(peak_mib gdalinfo)" 'BEGIN { printf "%.1f", a - b }')
+  echo "  percentiles of a Float32 GeoTIFF within 2.5 x its plain table: $tif_pct_ratio x   $(verdict "$tif_pct_ratio" 2.5 max)"
+  echo "  their peak at most 56 MiB above gdalinfo's: $tif_pct_above MiB   $(verdict "$tif_pct_above" 56 max)"
+fi
+if [ $have_polygons = yes ]; then
+  many_above=$(awk -v a="$(peak_mib pct_many)" -v b="$(peak_mib gdalinfo)" 'BEGIN { printf "%.1f", a - b }')
+  echo "  percentiles of $polygons zones (GeoTIFF mask): $(ratio pct_many pct_many_plain) x the plain table, peak $many_above MiB above gdalinfo's   $(verdict "$many_above" 56 max)"
 fi
 if [ $have_geotiff = yes ]; then
   tif_ratio=$(ratio calc_tif tif_tif)

@@ -62,7 +62,7 @@ class KeySelection {
  public:
   // Keys of `key_bits` bits, the ranks of `percentiles`; at most
   // `budget_bins` bins counted at once.
-  KeySelection(int key_bits, std::vector<Percentile> percentiles, std::size_t budget_bins = 10u << 20);
+  KeySelection(int key_bits, std::vector<Percentile> percentiles, std::size_t budget_bins = 5u << 20);
 
   bool done() const { return found_ >= key_bits_; }
   bool first_pass() const { return found_ == 0; }
