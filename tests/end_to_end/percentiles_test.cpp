@@ -1,7 +1,7 @@
 // The percentiles of each zone's altitudes and its hypsometric integral:
 // the small grid worked out by hand, the demo's zone against numpy's
 // inverted_cdf for each kind of key (a grid's doubles, a raw DEM's stored
-// values, a GeoTIFF's Float32 values), and the usage errors.
+// values, a GeoTIFF's Float32 values), the usage errors.
 #include <gtest/gtest.h>
 
 #include "run_tool.h"
@@ -38,8 +38,13 @@ TEST(Percentiles, SmallGridWorkedByHand) {
   ASSERT_EQ(one.status, 0) << one.errors;
   EXPECT_NE(one.out.find("\"p50_m\": 18,"), std::string::npos) << one.out;
   EXPECT_NE(one.out.find("\"hypsometric_integral\": 0.54999999999"), std::string::npos) << one.out;
-  // Without --percentiles, neither.
+  // Without --percentiles, neither; percentiles that are not are usage errors.
   EXPECT_EQ(run_cli(grid.dir, "--table - dem.asc zone.raw").out.find("hypsometric"), std::string::npos);
+  for (const char* wrong : {"101", "5,5", "5,", "-5", "1e1"}) {
+    const CliRun usage = run_cli(grid.dir, std::string("--table - dem.asc zone.raw --percentiles ") + wrong);
+    EXPECT_EQ(usage.status, 2) << wrong;
+    EXPECT_NE(usage.errors.find("--percentiles"), std::string::npos) << wrong << "\n" << usage.errors;
+  }
 }
 
 TEST(Percentiles, EveryKindOfKeyGivesWhatNumpyGives) {
@@ -66,12 +71,3 @@ TEST(Percentiles, EveryKindOfKeyGivesWhatNumpyGives) {
   }
 }
 
-TEST(Percentiles, UsageErrors) {
-  const SmallGrid grid;
-  for (const char* flags : {"--percentiles 101", "--percentiles 5,5", "--percentiles 5,", "--percentiles -5",
-                            "--percentiles 1e1"}) {
-    const CliRun run = run_cli(grid.dir, std::string("--table - dem.asc zone.raw ") + flags);
-    EXPECT_EQ(run.status, 2) << flags;
-    EXPECT_NE(run.errors.find("--percentiles"), std::string::npos) << flags << "\n" << run.errors;
-  }
-}

@@ -41,6 +41,7 @@ std::vector<std::vector<double>> select(const AltitudeKeys& keys, const std::vec
 // numpy's percentile(values, P, method="inverted_cdf"): the ceil(n P / 100)-th
 // smallest, the smallest for 0.
 double inverted_cdf(std::vector<double> values, double p) {
+  if (values.empty()) return NAN;
   std::sort(values.begin(), values.end());
   const auto n = static_cast<double>(values.size());
   const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(n * p / 100.0 - 1e-12)));
@@ -117,34 +118,17 @@ TEST(Percentiles, TheSearchFindsWhatASortFinds) {
   };
   // Budgets: room for 16-bit bins; so little that the first bins merge and
   // each pass finds a few bits.
-  for (const Case& c : {Case{float32, 10u << 20, 1}, Case{float32, 64, 2}, Case{float64, 10u << 20, 3},
+  for (const Case& c : {Case{float32, 5u << 20, 1}, Case{float32, 64, 2}, Case{float64, 5u << 20, 3},
                         Case{float64, 300, 4}}) {
     int passes = 0;
     const auto found = select(c.keys, zones, percentiles, c.budget, passes);
-    if (c.budget > 1000) {
-      EXPECT_EQ(passes, c.passes) << "budget " << c.budget;
-    } else {
-      EXPECT_GT(passes, c.passes) << "budget " << c.budget;
-    }
+    EXPECT_TRUE(c.budget > 1000 ? passes == c.passes : passes > c.passes) << passes << " passes, budget " << c.budget;
     for (std::size_t z = 0; z < zones.size(); ++z) {
       for (std::size_t k = 0; k < percentiles.size(); ++k) {
-        if (zones[z].empty()) {
-          EXPECT_TRUE(std::isnan(found[z][k]));
-          continue;
-        }
-        EXPECT_EQ(found[z][k], inverted_cdf(zones[z], std::stod(percentiles[k].text)))
+        const double expected = inverted_cdf(zones[z], std::stod(percentiles[k].text));
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(found[z][k]), std::bit_cast<std::uint64_t>(expected))
             << "zone " << z << ", P" << percentiles[k].text << ", budget " << c.budget;
       }
     }
-  }
-  // A 16-bit raw DEM's keys: the first pass alone.
-  const AltitudeKeys stored{AltitudeKeys::Kind::stored, 16, 10.0, 0.0};
-  std::vector<double> dm(3000);
-  for (double& v : dm) v = static_cast<double>(random() % 65536) / 10.0;
-  int passes = -1;
-  const auto found = select(stored, {dm}, percentiles, 10u << 20, passes);
-  EXPECT_EQ(passes, 0);
-  for (std::size_t k = 0; k < percentiles.size(); ++k) {
-    EXPECT_EQ(found[0][k], inverted_cdf(dm, std::stod(percentiles[k].text))) << percentiles[k].text;
   }
 }
