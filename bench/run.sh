@@ -150,13 +150,13 @@ for y in range(0, dem.RasterYSize, 256):
     total += float(a.ReadAsArray(0, y, dem.RasterXSize, n).astype(np.float64)[z].sum())
 print(total * abs(t[1] * t[5]))
 PY
-  # shellcheck disable=SC2086
   # The table of the 50 zones over the Float32 GeoTIFF, plain and with
   # percentiles (a pass more or two), and what GDAL alone takes to open it.
-  result[tif_table]=$(measure "rm -f $scratch/t.csv" "$tool" -q --table "$scratch/t.csv" "$rd/dem.tif" "$rd/zones.raw")
-  result[tif_pct]=$(measure "rm -f $scratch/t.csv" "$tool" -q --table "$scratch/t.csv" --percentiles 5,50,95 \
-    "$rd/dem.tif" "$rd/zones.raw")
-  result[gdalinfo]=$(measure true gdalinfo "$rd/dem.tif")
+  tif=$data/$rawdir/dem.tif zones=$data/$rawdir/zones.raw
+  result[tif_table]=$(measure "rm -f $scratch/t.csv" "$tool" -q --table "$scratch/t.csv" "$tif" "$zones")
+  result[tif_pct]=$(measure "rm -f $scratch/t.csv" "$tool" -q --table "$scratch/t.csv" --percentiles 5,50,95 "$tif" "$zones")
+  result[gdalinfo]=$(measure true gdalinfo "$tif")
+  # shellcheck disable=SC2086
   result[calc_tif]=$(measure "rm -f $scratch/c.tif" bash -c "gdal_calc.py --quiet -A $data/$rawdir/dem.tif -B $data/$rawdir/zone.tif \
     --calc='where(B==1,A,0)' --type=Float32 $tiff_options --outfile=$scratch/c.tif && $gdal_python $scratch/volume.py $data/$rawdir/dem.tif $data/$rawdir/zone.tif")
   rm -f "$data/$rawdir"/res.* "$data/$halfdir"/res.*
