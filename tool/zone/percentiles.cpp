@@ -110,41 +110,63 @@ void KeySelection::end_pass() {
       for (const Percentile& p : percentiles_) s.ranks.push_back(percentile_rank(p, n));
       s.prefix.assign(s.ranks.size(), 0);
       s.below.assign(s.ranks.size(), 0);
+      s.in_bin.assign(s.ranks.size(), n);
     }
   } else {
     ++passes_;
   }
-  // Each rank's bin: where the keys below it, counted in order, reach it.
+  // Each rank's bin: where the keys below it, counted in order, reach it;
+  // or its key among those kept.
   std::size_t histograms = 0;
+  long long kept_keys = 0;
   for (RankSearch& s : searches_) {
     for (std::size_t k = 0; k < s.ranks.size(); ++k) {
       if (s.ranks[k] == 0) continue;
       const auto h = static_cast<std::size_t>(std::find(s.prefixes.begin(), s.prefixes.end(), s.prefix[k]) -
                                               s.prefixes.begin());
+      if (keep_) {
+        std::vector<std::uint64_t>& keys = s.kept[h];
+        const auto at = keys.begin() + (s.ranks[k] - s.below[k] - 1);
+        std::nth_element(keys.begin(), at, keys.end());
+        s.prefix[k] = *at;
+        continue;
+      }
       const std::vector<std::uint32_t>& bins = s.counts[h];
       long long below = s.below[k];
       std::size_t b = 0;
       while (b + 1 < bins.size() && below + static_cast<long long>(bins[b]) < s.ranks[k]) below += static_cast<long long>(bins[b++]);
       s.prefix[k] = (s.prefix[k] << digit_) | b;
       s.below[k] = below;
+      s.in_bin[k] = bins[b];
     }
     s.prefixes.clear();
     s.counts.clear();
+    s.kept.clear();
     for (std::size_t k = 0; k < s.ranks.size(); ++k) {
       if (s.ranks[k] != 0 && std::find(s.prefixes.begin(), s.prefixes.end(), s.prefix[k]) == s.prefixes.end()) {
         s.prefixes.push_back(s.prefix[k]);
+        kept_keys += s.in_bin[k];
       }
     }
     histograms += s.prefixes.size();
   }
-  found_ += digit_;
+  found_ = keep_ ? key_bits_ : found_ + digit_;
   if (done()) {
     for (RankSearch& s : searches_) s.prefixes.clear();
     return;
   }
-  digit_ = digit_for(histograms);
-  mask_ = (std::uint64_t{1} << digit_) - 1;
-  for (RankSearch& s : searches_) s.counts.assign(s.prefixes.size(), std::vector<std::uint32_t>(std::size_t{1} << digit_, 0));
+  // The keys of the wanted bins kept when they fit (8 bytes a key against
+  // 4 a bin), else finer bins.
+  keep_ = static_cast<std::size_t>(kept_keys) * 2 <= budget_;
+  digit_ = keep_ ? key_bits_ - found_ : digit_for(histograms);
+  mask_ = digit_ >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << digit_) - 1;
+  for (RankSearch& s : searches_) {
+    if (keep_) {
+      s.kept.assign(s.prefixes.size(), {});
+    } else {
+      s.counts.assign(s.prefixes.size(), std::vector<std::uint32_t>(std::size_t{1} << digit_, 0));
+    }
+  }
 }
 
 std::vector<std::optional<std::uint64_t>> KeySelection::keys(std::size_t zone) const {

@@ -49,10 +49,12 @@ struct RankSearch {
   std::vector<long long> ranks;          // wanted (from 1), one per percentile; 0: none
   std::vector<std::uint64_t> prefix;     // of each rank: the key's bits found so far
   std::vector<long long> below;          // of each rank: the zone's keys below its prefix
+  std::vector<long long> in_bin;         // of each rank: the zone's keys of its prefix
   // This pass's bins: one histogram per distinct prefix (the first pass:
-  // one, of prefix 0).
+  // one, of prefix 0); or, in the last pass, the keys of each prefix.
   std::vector<std::uint64_t> prefixes;
   std::vector<std::vector<std::uint32_t>> counts;
+  std::vector<std::vector<std::uint64_t>> kept;
 };
 
 // The zones' searches, pass after pass: every rank of every zone finds the
@@ -74,13 +76,19 @@ class KeySelection {
   int shift() const { return key_bits_ - found_ - digit_; }
 
   // A later pass: a key of zone `zone` (keys outside every wanted bin are
-  // not counted).
+  // not counted). Once the keys of the wanted bins fit in the budget, the
+  // pass keeps them, and is the last.
   void count(std::size_t zone, std::uint64_t key) {
     RankSearch& s = searches_[zone];
     const int high = shift() + digit_;
     const std::uint64_t top = high >= 64 ? 0 : key >> high;
     for (std::size_t k = 0; k < s.prefixes.size(); ++k) {
-      if (s.prefixes[k] == top) ++s.counts[k][(key >> shift()) & mask_];
+      if (s.prefixes[k] != top) continue;
+      if (keep_) {
+        s.kept[k].push_back(key);
+      } else {
+        ++s.counts[k][(key >> shift()) & mask_];
+      }
     }
   }
   // Whether zone `zone` has bins in this pass.
@@ -108,5 +116,6 @@ class KeySelection {
   int found_ = 0;    // bits of every key found
   int digit_ = 0;    // bits found by this pass
   std::uint64_t mask_ = 0;
+  bool keep_ = false;  // this pass keeps the keys of the wanted bins
   int passes_ = 0;
 };
