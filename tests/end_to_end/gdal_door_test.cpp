@@ -101,6 +101,13 @@ TEST(GdalDoor, RastersThatReadBeyondTheirOwnFilesAreRefused) {
     EXPECT_NE(run.errors.find(said), std::string::npos) << c.flags << "\n" << run.errors;
     EXPECT_FALSE(file_exists(r.dir + "/o.tif")) << c.flags;
   }
+  // A polygon layer whose source is a database on the network.
+  write_file(r.dir + "/pg.vrt", "<OGRVRTDataSource><OGRVRTLayer name=\"a\"><SrcDataSource>PG:host=127.0.0.1 port=" +
+                                    port + " dbname=x</SrcDataSource></OGRVRTLayer></OGRVRTDataSource>");
+  const CliRun pg = r.run("-c 1 dem.tif pg.vrt o.tif");
+  EXPECT_EQ(pg.status, 1) << pg.errors;
+  EXPECT_NE(pg.errors.find("Failed to open datasource"), std::string::npos) << pg.errors;
+  EXPECT_FALSE(file_exists(r.dir + "/o.tif"));
   EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "a source reached the network";
   close(listener);
 }

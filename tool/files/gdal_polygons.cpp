@@ -215,6 +215,7 @@ int read_polygons(const char* path, const char* layer_name, const char* field, c
     first_id.emplace(code, feature->GetFID());
     by_code[code].push_back(std::move(geometry));
   }
+  if (!any && CPLGetLastErrorType() == CE_Failure) return fail(1, gdal_error(), error);
   if (!any) return fail(2, "the layer " + out->name + " holds no polygon", error);
   for (auto& [code, geometries] : by_code) {
     LayerFeature f;

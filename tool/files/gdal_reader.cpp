@@ -59,10 +59,14 @@ std::string refused_file;
 // The file systems whose files are local, or made of local files.
 constexpr const char* kLocalFileSystems[] = {"/vsimem/", "/vsigzip/", "/vsizip/", "/vsitar/",
                                              "/vsisubfile/", "/vsisparse/", "/vsicrypt/"};
-// The raster drivers that read from servers only.
-constexpr const char* kServerDrivers[] = {"WCS",   "WMS",    "WMTS",  "PLMOSAIC", "PLSCENES", "EEDAI",        "EEDA",
-                                          "DAAS",  "OGCAPI", "NGW",   "HTTP",     "STACTA",   "STACIT",
-                                          "PostGISRaster"};
+// The drivers that read from servers (or run a program) only.
+constexpr const char* kServerDrivers[] = {
+    "WCS", "WMS", "WMTS", "PLMOSAIC", "PLSCENES", "EEDAI", "EEDA", "DAAS", "OGCAPI", "NGW", "HTTP", "STACTA", "STACIT",
+    "PostGISRaster",
+    // Vector layers (a polygon mask, or an OGR VRT naming its source) from
+    // databases, services, or another program.
+    "PostgreSQL", "MySQL", "MSSQLSpatial", "ODBC", "PGeo", "HANA", "MongoDBv3", "CouchDB", "Elasticsearch", "WFS",
+    "OAPIF", "CSW", "Carto", "AmigoCloud", "GPSBabel"};
 
 class RefusedFiles : public VSIFilesystemHandler {
  public:
