@@ -48,14 +48,18 @@ test-without-gdal:
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(NO_GDAL_BUILD)
 
-# The Windows program, cross-compiled with MinGW-w64, and its unit tests.
+# The Windows program, cross-compiled with MinGW-w64, with its GDAL module
+# (GDAL built for Windows by windows/build-gdal.sh once, into a prefix outside
+# the clone), and its unit tests.
 windows:
+	prefix=$$(windows/build-gdal.sh) && \
 	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DMESACROP_GTEST_SOURCE=/usr/src/googletest
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DMESACROP_GTEST_SOURCE=/usr/src/googletest \
+	  -DMESACROP_GDAL=ON -DCMAKE_PREFIX_PATH="$$prefix" -DCMAKE_FIND_ROOT_PATH="$$prefix"
 	cmake --build $(WINDOWS_BUILD)
 
-# The Windows program's tests under Wine, beside the Linux build's results.
-test-windows: all windows
+# The Windows package's programs under Wine, beside the Linux build's results.
+test-windows: all package-windows
 	tests/windows/run.sh $(BUILD) $(WINDOWS_BUILD)
 
 # Times the tool on generated data against GDAL and the I/O floor.
@@ -66,9 +70,13 @@ bench:
 package: tool
 	cd $(BUILD) && cpack -G DEB
 
-# The Windows program with the README and the demo data, as one zip.
+# The Windows program, its GDAL module, PROJ's data (proj/), the README and
+# the demo data, as one zip: build-windows/mesacrop-VERSION-windows.zip.
+WINDOWS_PACKAGE = $(WINDOWS_BUILD)/package/mesacrop
 package-windows: windows
-	rm -rf $(WINDOWS_BUILD)/package && mkdir -p $(WINDOWS_BUILD)/package/mesacrop
-	cp $(WINDOWS_BUILD)/tool/mesacrop.exe README.md $(WINDOWS_BUILD)/package/mesacrop/
-	cp -R examples/demo $(WINDOWS_BUILD)/package/mesacrop/demo
+	rm -rf $(WINDOWS_BUILD)/package && mkdir -p $(WINDOWS_PACKAGE)
+	cp $(WINDOWS_BUILD)/tool/mesacrop.exe $(WINDOWS_BUILD)/tool/mesacrop_gdal.dll README.md $(WINDOWS_PACKAGE)/
+	x86_64-w64-mingw32-strip $(WINDOWS_PACKAGE)/mesacrop.exe $(WINDOWS_PACKAGE)/mesacrop_gdal.dll
+	cp -R "$$(windows/build-gdal.sh)/share/proj" $(WINDOWS_PACKAGE)/proj
+	cp -R examples/demo $(WINDOWS_PACKAGE)/demo
 	cd $(WINDOWS_BUILD)/package && cmake -E tar cf ../mesacrop-$$(sed -n 's/.*kVersion = "\(.*\)".*/\1/p' $(CURDIR)/tool/version.h)-windows.zip --format=zip mesacrop

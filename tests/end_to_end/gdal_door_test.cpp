@@ -264,6 +264,29 @@ TEST(GdalDoor, GeoTiffResultsKeepTheirCoordinateSystemAndLoseTheirOldSidecars) {
       << run.errors;
 }
 
+TEST(GdalDoor, WithoutProjsDataNoRasterOrLayerIsOpened) {
+  NEED_GDAL_TOOLS();
+  Rasters r;
+  // A DEM in degrees would otherwise pass for one without coordinate system.
+  r.make("gdal_translate -q -a_srs EPSG:4326 -a_ullr -97.5 33.3 -97.3 33.12 dem.tif degrees.tif");
+  const char* had = std::getenv("PROJ_DATA");
+  const std::string kept = had != nullptr ? had : "";
+  setenv("PROJ_DATA", (r.base / "nowhere").c_str(), 1);
+  for (const char* flags : {"-c 1 degrees.tif zone.tif o.tif", "--table - dem.tif zone.tif"}) {
+    const CliRun run = r.run(flags);
+    EXPECT_EQ(run.status, 1) << flags;
+    EXPECT_NE(run.errors.find("(PROJ's data cannot be found, so that no coordinate system can be read: "),
+              std::string::npos)
+        << flags << "\n" << run.errors;
+  }
+  if (had != nullptr) {
+    setenv("PROJ_DATA", kept.c_str(), 1);
+  } else {
+    unsetenv("PROJ_DATA");
+  }
+  EXPECT_FALSE(file_exists(r.dir + "/o.tif"));
+}
+
 TEST(GdalDoor, AFailedGeoTiffCostsNoMoreDiskThanItWrote) {
   NEED_GDAL_TOOLS();
   Rasters r;

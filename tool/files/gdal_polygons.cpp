@@ -17,7 +17,8 @@
 #include "library_module.h"
 
 // Shared with the raster reader (gdal_reader.cpp).
-void start_gdal();
+// Null once GDAL is ready; else why it cannot be used.
+const char* start_gdal();
 const char* gdal_error();
 
 namespace {
@@ -82,7 +83,7 @@ std::unique_ptr<OGRGeometry> only_polygons(const OGRGeometry& geometry) {
 
 int read_polygons(const char* path, const char* layer_name, const char* field, const char* wkt, PolygonLayer* out,
                   TakeZone take, void* taker, const char** error) {
-  start_gdal();
+  if (const char* why = start_gdal()) return fail(1, why, error);
   CPLErrorReset();
   // A local file only: not a server's address, nor GeoJSON text.
   if (std::string(path).find("://") != std::string::npos || *path == '{') {

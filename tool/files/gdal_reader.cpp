@@ -18,7 +18,8 @@
 #include "library_module.h"
 
 // Shared with the writer (gdal_writer.cpp).
-void start_gdal();
+// Null once GDAL is ready; else why it cannot be used.
+const char* start_gdal();
 const char* gdal_error();
 void hold_cache_rows(long long bytes);
 void* open_writer(const char* path, int lines, int columns, const double* transform, const char* wkt, int float64,
@@ -236,7 +237,10 @@ const char* failure() {
 }
 
 void* open_reader(const char* path, int band_number, GdalRaster* raster, const char** error) {
-  start_gdal();
+  if (const char* why = start_gdal()) {
+    *error = why;
+    return nullptr;
+  }
   CPLErrorReset();
   refused_file.clear();
   GDALDatasetH dataset = GDALOpenEx(path, GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
@@ -338,9 +342,13 @@ long long rows_held = 0;
 }  // namespace
 
 // GDAL's drivers registered once, what it may open restricted, its block
-// cache sized to the rasters open; its messages kept for the tool's.
-void start_gdal() {
+// cache sized to the rasters open; its messages kept for the tool's. PROJ's
+// database is looked up once: without it no coordinate system could be
+// read (a DEM in degrees would pass for one without any), so that nothing
+// is opened then.
+const char* start_gdal() {
   static std::once_flag started;
+  static std::string unusable;
   std::call_once(started, [] {
     user_cache = CPLGetConfigOption("GDAL_CACHEMAX", nullptr) != nullptr;
     // Blocks decoded on every core when a request spans several.
@@ -349,7 +357,14 @@ void start_gdal() {
     refuse_what_is_not_local();
     if (!user_cache) GDALSetCacheMax64(kLeastCache);
     CPLSetErrorHandler(CPLQuietErrorHandler);
+    CPLErrorReset();
+    OGRSpatialReferenceH wgs84 = OSRNewSpatialReference(nullptr);
+    if (OSRImportFromEPSG(wgs84, 4326) != OGRERR_NONE) {
+      unusable = std::string("PROJ's data cannot be found, so that no coordinate system can be read: ") + gdal_error();
+    }
+    OSRDestroySpatialReference(wgs84);
   });
+  return unusable.empty() ? nullptr : unusable.c_str();
 }
 
 void hold_cache_rows(long long bytes) {
@@ -363,9 +378,14 @@ const char* gdal_error() {
   return last_error.c_str();
 }
 
+static void use_proj_data(const char* folder) {
+  const char* const paths[] = {folder, nullptr};
+  OSRSetPROJSearchPaths(paths);
+}
+
 extern "C" const GdalModule* mesacrop_gdal_module() {
   static const GdalModule module{open_reader,  read_lines,   close_reader,           open_writer,
                                  write_lines,  close_writer, same_coordinate_system, read_polygon_layer,
-                                 is_vector_layer};
+                                 is_vector_layer, use_proj_data};
   return &module;
 }

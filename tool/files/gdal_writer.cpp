@@ -11,7 +11,8 @@
 
 #include "library_module.h"
 
-void start_gdal();
+// Null once GDAL is ready; else why it cannot be used.
+const char* start_gdal();
 const char* gdal_error();
 void hold_cache_rows(long long bytes);
 
@@ -76,7 +77,10 @@ class ResultFileSystem : public VSIFilesystemHandler {
 
 void* open_writer(const char* path, int lines, int columns, const double* transform, const char* wkt, int float64,
                   double nodata, const char** error) {
-  start_gdal();
+  if (const char* why = start_gdal()) {
+    *error = why;
+    return nullptr;
+  }
   static std::once_flag installed;
   std::call_once(installed, [] { VSIFileManager::InstallHandler(kResultFiles, new ResultFileSystem); });
   abandoning = false;

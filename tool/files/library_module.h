@@ -33,6 +33,9 @@ struct GdalModule {
   int (*read_polygons)(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
                        TakeZone take, void* taker, const char** error);
   int (*is_vector_layer)(const char* path);
+  // PROJ's data (proj.db...) taken from `folder` alone: called before
+  // anything is opened, when the program ships its own.
+  void (*use_proj_data)(const char* folder);
 };
 
 // The module's entry point.
@@ -40,4 +43,11 @@ const GdalModule* mesacrop_gdal_module();
 }
 
 // Its name, beside the tool or in ../lib/mesacrop/modules/.
+#ifdef _WIN32
+constexpr const char* kGdalModuleName = "mesacrop_gdal.dll";
+#else
 constexpr const char* kGdalModuleName = "libmesacrop_gdal.so";
+#endif
+// The folder of PROJ's data shipped beside the tool, when there is one
+// (the Windows package); PROJ_DATA or PROJ_LIB, when set, name another.
+constexpr const char* kProjDataFolder = "proj";

@@ -23,7 +23,12 @@ const GdalModule* loaded_module(std::string& why) {
     const std::string here = executable_folder();
     for (const std::string& place : {here + kGdalModuleName, here + "../lib/mesacrop/modules/" + kGdalModuleName}) {
       if (void* entry = library_function(place, "mesacrop_gdal_module", reason)) {
-        return reinterpret_cast<const GdalModule* (*)()>(entry)();
+        const GdalModule* found = reinterpret_cast<const GdalModule* (*)()>(entry)();
+        const std::string proj = here + kProjDataFolder;
+        if (environment_value("PROJ_DATA").empty() && environment_value("PROJ_LIB").empty() && is_folder(proj)) {
+          found->use_proj_data(proj.c_str());
+        }
+        return found;
       }
     }
     return static_cast<const GdalModule*>(nullptr);
