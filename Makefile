@@ -50,12 +50,15 @@ clean:
 
 # The Windows program, cross-compiled with MinGW-w64, with its GDAL module
 # (GDAL built for Windows by windows/build-gdal.sh once, into a prefix outside
-# the clone), and its unit tests.
+# the clone), and its unit tests. A new prefix (the script changed) starts
+# CMake's cache afresh, which holds the old one's paths.
 windows:
 	prefix=$$(windows/build-gdal.sh) && \
+	if [ "$$(cat $(WINDOWS_BUILD)/gdal-prefix 2>/dev/null)" != "$$prefix" ]; then rm -f $(WINDOWS_BUILD)/CMakeCache.txt; fi && \
 	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DMESACROP_GTEST_SOURCE=/usr/src/googletest \
-	  -DMESACROP_GDAL=ON -DCMAKE_PREFIX_PATH="$$prefix" -DCMAKE_FIND_ROOT_PATH="$$prefix"
+	  -DMESACROP_GDAL=ON -DCMAKE_PREFIX_PATH="$$prefix" -DCMAKE_FIND_ROOT_PATH="$$prefix" && \
+	echo "$$prefix" > $(WINDOWS_BUILD)/gdal-prefix
 	cmake --build $(WINDOWS_BUILD)
 
 # The Windows package's programs under Wine, beside the Linux build's results.

@@ -28,6 +28,36 @@ host=x86_64-w64-mingw32
 jobs=$(nproc)
 say() { echo "build-gdal: $*" >&2; }
 
+# ---- the prefix ------------------------------------------------------------------
+
+# Source package, and the binary package whose source version the Linux
+# build uses (installed first when missing).
+sources=(zlib:zlib1g-dev libdeflate:libdeflate-dev sqlite3:libsqlite3-dev tiff:libtiff-dev proj:libproj-dev
+         geos:libgeos-dev gdal:libgdal-dev)
+apt_updated=no
+install() {
+  say "installing $*"
+  [ "$apt_updated" = yes ] || { apt-get update -qq && apt_updated=yes; }
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >&2
+}
+need=()
+for entry in "${sources[@]}"; do
+  dpkg-query -W -f '${Status}' "${entry#*:}" 2>/dev/null | grep -q 'ok installed' || need+=("${entry#*:}")
+done
+[ ${#need[@]} -eq 0 ] || install "${need[@]}"
+declare -A version built
+for entry in "${sources[@]}"; do
+  version[${entry%%:*}]=$(dpkg-query -W -f '${source:Version}' "${entry#*:}")
+done
+key=$( { cat "$script" "$toolchain"; for entry in "${sources[@]}"; do echo "${entry%%:*}=${version[${entry%%:*}]}"; done; } |
+  sha256sum | cut -c1-16)
+cache=${MESACROP_WINDOWS_CACHE:-$HOME/.cache/mesacrop}
+prefix=$cache/windows-gdal-$key
+if [ -f "$prefix/complete" ]; then
+  echo "$prefix"
+  exit 0
+fi
+
 # ---- what the build needs on this machine -------------------------------------
 
 need=()
@@ -40,17 +70,7 @@ command -v gcc >/dev/null || need+=(gcc)
 # SQLite's amalgamation is made with Tcl; PROJ's proj.db with the sqlite3 program.
 command -v tclsh >/dev/null || need+=(tcl)
 command -v sqlite3 >/dev/null || need+=(sqlite3)
-# The Linux build's libraries, whose versions are the ones built.
-linux_packages=(zlib1g-dev libdeflate-dev libsqlite3-dev libtiff-dev libproj-dev libgeos-dev libgdal-dev)
-for package in "${linux_packages[@]}"; do
-  dpkg-query -W -f '${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || need+=("$package")
-done
-apt_updated=no
-if [ ${#need[@]} -gt 0 ]; then
-  say "installing ${need[*]}"
-  apt-get update -qq && apt_updated=yes
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >&2
-fi
+[ ${#need[@]} -eq 0 ] || install "${need[@]}"
 
 # The source packages, from apt's deb-src entries: added for Debian's archives
 # when there are none.
@@ -69,23 +89,6 @@ if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sour
 fi
 [ "$apt_updated" = yes ] || apt-get update -qq
 
-# ---- the prefix ------------------------------------------------------------------
-
-# Source package, and the binary package whose source version the Linux build uses.
-sources=(zlib:zlib1g-dev libdeflate:libdeflate-dev sqlite3:libsqlite3-dev tiff:libtiff-dev proj:libproj-dev
-         geos:libgeos-dev gdal:libgdal-dev)
-declare -A version built
-for entry in "${sources[@]}"; do
-  version[${entry%%:*}]=$(dpkg-query -W -f '${source:Version}' "${entry#*:}")
-done
-key=$( { cat "$script" "$toolchain"; for entry in "${sources[@]}"; do echo "${entry%%:*}=${version[${entry%%:*}]}"; done; } |
-  sha256sum | cut -c1-16)
-cache=${MESACROP_WINDOWS_CACHE:-$HOME/.cache/mesacrop}
-prefix=$cache/windows-gdal-$key
-if [ -f "$prefix/complete" ]; then
-  echo "$prefix"
-  exit 0
-fi
 work=$prefix.work
 rm -rf "$prefix" "$work"
 mkdir -p "$prefix/lib" "$prefix/include" "$work"
