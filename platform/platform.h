@@ -22,6 +22,8 @@
 
 // The separator of the paths the tool builds and shows.
 extern const char kPathSeparator;
+// The separator of the folders of a list (PATH, PROJ_DATA).
+extern const char kPathListSeparator;
 
 // `path` from the root: relative paths are taken from the working directory.
 std::string absolute_path(const std::string& path);

@@ -31,6 +31,7 @@ bool usable(const std::string& path) {
 // ---- paths ----------------------------------------------------------------
 
 const char kPathSeparator = '/';
+const char kPathListSeparator = ':';
 
 std::string absolute_path(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;

@@ -93,6 +93,7 @@ std::FILE* stream_of(HANDLE handle, int flags, const char* mode) {
 // ---- paths ----------------------------------------------------------------
 
 const char kPathSeparator = '\\';
+const char kPathListSeparator = ';';
 
 std::string default_images_directory() { return "c:\\images\\"; }
 

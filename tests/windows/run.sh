@@ -282,16 +282,17 @@ both "a GeoTIFF in the folder données" "données" "-c 1 dem.tif mask.tif res.ti
 
 echo "== PROJ's data beside the program"
 # Without it, coordinate systems cannot be read: the run stops saying so;
-# PROJ_DATA, when set, names where it is.
-mv "$install/proj" "$install/proj-elsewhere"
+# PROJ_DATA, when set, names where it is (handed over in UTF-8: PROJ would
+# read it in the system's code page, which loses the é).
+mv "$install/proj" "$install/proj-elsewhere" && mkdir "$install/proj"
 rm -rf "$images/demo" && cp -R "$inputs" "$images/demo"
 status=0
 (cd "$images/demo" && timeout 120 "$wine" "$windows_tool" -q --table - --zone-field basin dem.tif zones_wgs84.gpkg \
   < /dev/null > "$windows_build/transcript" 2>&1) || status=$?
 if [ "$status" -eq 1 ] && grep -q 'proj.db' "$windows_build/transcript"; then
-  pass "without proj/ beside the program the run stops naming proj.db"
+  pass "without proj.db beside the program the run stops naming it"
 else
-  fail "without proj/: status $status"; tail -n 5 "$windows_build/transcript"
+  fail "without proj.db: status $status"; tail -n 5 "$windows_build/transcript"
 fi
 status=0
 (cd "$images/demo" && PROJ_DATA='C:\Program Files\Géo\mesacrop\proj-elsewhere' timeout 120 "$wine" "$windows_tool" -q \
@@ -301,7 +302,7 @@ if [ "$status" -eq 0 ] && [ "$(grep -c '' "$windows_build/transcript")" -eq 4 ];
 else
   fail "PROJ_DATA: status $status"; tail -n 5 "$windows_build/transcript"
 fi
-mv "$install/proj-elsewhere" "$install/proj"
+rmdir "$install/proj" && mv "$install/proj-elsewhere" "$install/proj"
 
 echo "== what GDAL may not open"
 # Rasters whose sources are not local files, or that read any file as

@@ -378,10 +378,7 @@ const char* gdal_error() {
   return last_error.c_str();
 }
 
-static void use_proj_data(const char* folder) {
-  const char* const paths[] = {folder, nullptr};
-  OSRSetPROJSearchPaths(paths);
-}
+static void use_proj_data(const char* const* folders) { OSRSetPROJSearchPaths(folders); }
 
 extern "C" const GdalModule* mesacrop_gdal_module() {
   static const GdalModule module{open_reader,  read_lines,   close_reader,           open_writer,

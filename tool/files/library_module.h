@@ -33,9 +33,9 @@ struct GdalModule {
   int (*read_polygons)(const char* path, const char* layer, const char* field, const char* wkt, PolygonLayer* out,
                        TakeZone take, void* taker, const char** error);
   int (*is_vector_layer)(const char* path);
-  // PROJ's data (proj.db...) taken from `folder` alone: called before
-  // anything is opened, when the program ships its own.
-  void (*use_proj_data)(const char* folder);
+  // PROJ's data (proj.db...) taken from these folders alone (UTF-8, the
+  // list ended by a null): called before anything is opened.
+  void (*use_proj_data)(const char* const* folders);
 };
 
 // The module's entry point.
@@ -49,5 +49,5 @@ constexpr const char* kGdalModuleName = "mesacrop_gdal.dll";
 constexpr const char* kGdalModuleName = "libmesacrop_gdal.so";
 #endif
 // The folder of PROJ's data shipped beside the tool, when there is one
-// (the Windows package); PROJ_DATA or PROJ_LIB, when set, name another.
+// (the Windows package); PROJ_DATA or PROJ_LIB, when set, name others.
 constexpr const char* kProjDataFolder = "proj";

@@ -2,7 +2,9 @@
 // turned into the tool's messages.
 #include "library_raster.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "fatal.h"
 #include "library_module.h"
@@ -14,6 +16,30 @@
 
 namespace {
 
+#ifdef MESACROP_WITH_GDAL
+// When the program ships PROJ's data (the Windows package), PROJ is told
+// where it is: the folders PROJ_DATA (or PROJ_LIB) names, handed over in
+// UTF-8 (PROJ would read them in the system's code page, which loses an
+// accented name), else the one beside the program. Elsewhere PROJ finds
+// its data as it does for every program.
+void use_proj_data(const GdalModule& module, const std::string& shipped) {
+  if (!is_folder(shipped)) return;
+  std::string named = environment_value("PROJ_DATA");
+  if (named.empty()) named = environment_value("PROJ_LIB");
+  std::vector<std::string> folders;
+  for (std::size_t from = 0; !named.empty() && from <= named.size();) {
+    const std::size_t end = std::min(named.find(kPathListSeparator, from), named.size());
+    if (end > from) folders.push_back(named.substr(from, end - from));
+    from = end + 1;
+  }
+  if (folders.empty()) folders.push_back(shipped);
+  std::vector<const char*> list;
+  for (const std::string& folder : folders) list.push_back(folder.c_str());
+  list.push_back(nullptr);
+  module.use_proj_data(list.data());
+}
+#endif
+
 // The module, loaded once: null in a build or an installation without it,
 // with why in `why`.
 const GdalModule* loaded_module(std::string& why) {
@@ -24,10 +50,7 @@ const GdalModule* loaded_module(std::string& why) {
     for (const std::string& place : {here + kGdalModuleName, here + "../lib/mesacrop/modules/" + kGdalModuleName}) {
       if (void* entry = library_function(place, "mesacrop_gdal_module", reason)) {
         const GdalModule* found = reinterpret_cast<const GdalModule* (*)()>(entry)();
-        const std::string proj = here + kProjDataFolder;
-        if (environment_value("PROJ_DATA").empty() && environment_value("PROJ_LIB").empty() && is_folder(proj)) {
-          found->use_proj_data(proj.c_str());
-        }
+        use_proj_data(*found, here + kProjDataFolder);
         return found;
       }
     }
