@@ -203,7 +203,7 @@ echo "== GDAL rasters and polygon layers, Windows beside Linux"
 # The inputs, made once by this machine's GDAL: a Float32 DEFLATE tiled
 # GeoTIFF DEM with no-data cells and its GeoTIFF mask, in UTM; the same two
 # placed in degrees; polygon zones in the DEM's coordinate system
-# (GeoJSON) and in WGS 84 (GeoPackage).
+# (GeoJSON, Shapefile, FlatGeobuf) and in WGS 84 (GeoPackage).
 inputs=$windows_build/gdal-inputs
 # The Python that has GDAL's bindings (Debian's, python3-gdal).
 gdal_python=python3
@@ -229,6 +229,8 @@ rm -rf "$inputs" && cp -R "$root/examples/demo" "$inputs"
 EOF
   ogr2ogr -q -f GeoJSON -a_srs EPSG:26916 zones.geojson zones.json
   ogr2ogr -q -f GPKG -t_srs EPSG:4326 zones_wgs84.gpkg zones.geojson
+  ogr2ogr -q -f "ESRI Shapefile" zones.shp zones.geojson
+  ogr2ogr -q -f FlatGeobuf zones.fgb zones.geojson
   rm zones.json
 )
 # Both programs with the same flags in FOLDER (below c:\images\ and its
@@ -276,6 +278,9 @@ both "polygon zones in the DEM's coordinate system (GeoJSON)" demo \
   "--table zones.json --zone-field basin dem.tif zones.geojson" zones.json
 both "polygon zones in WGS 84 (GeoPackage), transformed by PROJ" demo \
   "--table zones.json --zone-field basin dem.tif zones_wgs84.gpkg" zones.json
+both "polygon zones of a Shapefile" demo \
+  "--table shp.csv --zone-field basin dem.tif zones.shp" shp.csv
+both "polygon zones of a FlatGeobuf" demo "--table fgb.csv --zone-field basin dem.tif zones.fgb" fgb.csv
 both "a polygon zone's result" demo "-c 2 --zone-field basin --min-share 0.25 dem.tif zones.geojson res.tif" \
   res.tif res.json
 both "a GeoTIFF in the folder données" "données" "-c 1 dem.tif mask.tif res.tif" res.tif res.json
