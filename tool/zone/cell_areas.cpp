@@ -3,15 +3,19 @@
 #include <cmath>
 #include <numbers>
 
+#include "correctly_rounded.h"
+
 namespace {
 
 // The authalic function q(phi): the area of the ellipsoid between the
 // equator and latitude phi, over one radian of longitude, is b^2 q(phi) / 2.
+// Its sine and logarithm are rounded correctly, not by the C library, so
+// that a cell's area has the same bits on every system.
 double authalic(double phi, double e2) {
-  const double s = std::sin(phi);
+  const double s = rounded_sin(phi);
   if (e2 == 0.0) return 2.0 * s;
   const double e = std::sqrt(e2);
-  return (1.0 - e2) * (s / (1.0 - e2 * s * s) + std::log((1.0 + e * s) / (1.0 - e * s)) / (2.0 * e));
+  return (1.0 - e2) * (s / (1.0 - e2 * s * s) + rounded_log((1.0 + e * s) / (1.0 - e * s)) / (2.0 * e));
 }
 
 }  // namespace
