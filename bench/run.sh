@@ -58,7 +58,11 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 measure() {
   local clean=$1; shift
   eval "$clean"
-  "$@" >/dev/null 2>&1 || true
+  # A command that fails is timed for nothing: said, and listed at the end.
+  if ! "$@" >/dev/null 2>&1; then
+    echo "bench: this command failed, its times measure nothing: $*" >&2
+    echo "$*" >> "$scratch/failed"
+  fi
   : > "$scratch/runs"
   for _ in $(seq "$runs"); do
     eval "$clean"
@@ -244,7 +248,8 @@ import sys, numpy as np
 from osgeo import gdal
 dem, zones, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
 d = np.memmap(dem, np.uint16, 'r', shape=(n, n))
-z = gdal.Open(zones).GetRasterBand(1)
+zones_dataset = gdal.Open(zones)  # a band outlives its dataset only while this holds it
+z = zones_dataset.GetRasterBand(1)
 count, volume = np.zeros(65536, np.int64), np.zeros(65536)
 for y in range(0, n, 500):
     h = min(500, n - y)
@@ -591,6 +596,12 @@ if [ "$scale" -gt 0 ]; then
   echo
   echo "Scale: raw ${scale}x$scale ($((scale * scale * 2 / 1000000)) MB) -> raw 16-bit with the volume, one run:"
   row big "raw ${scale}x$scale -> raw 16-bit, volume" $((scale * scale)) 0 0
+fi
+
+if [ -s "$scratch/failed" ]; then
+  echo
+  echo "These commands FAILED; their rows and ratios measure nothing:"
+  sed 's/^/  /' "$scratch/failed"
 fi
 
 if [ -n "$compare" ]; then

@@ -4,23 +4,6 @@
 #include <bit>
 #include <cmath>
 
-std::uint64_t AltitudeKeys::key(double altitude) const {
-  switch (kind) {
-    case Kind::stored:
-      return static_cast<std::uint64_t>(std::llround(altitude * per_metre) - static_cast<long long>(lowest));
-    case Kind::float32: {
-      // The sign bit set: every bit turned (the larger the magnitude, the
-      // smaller); else the sign bit set, above every negative.
-      const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(altitude));
-      return (bits >> 31) != 0 ? ~bits : bits | 0x80000000u;
-    }
-    case Kind::float64:
-      break;
-  }
-  const auto bits = std::bit_cast<std::uint64_t>(altitude);
-  return (bits >> 63) != 0 ? ~bits : bits | (std::uint64_t{1} << 63);
-}
-
 double AltitudeKeys::altitude(std::uint64_t key) const {
   switch (kind) {
     case Kind::stored:
