@@ -74,6 +74,22 @@ TEST(Percentiles, KeysOrderAsAltitudesAndGiveThemBack) {
   }
 }
 
+// A raw DEM's altitude is its stored value over its unit's factor; the key
+// must give that stored value back, rounded and not truncated, over the
+// whole range of 32-bit cells, negatives included.
+TEST(Percentiles, RawKeysAreTheStoredValuesForEveryUnit) {
+  std::mt19937_64 random(7);
+  std::vector<long long> stored = {-2147483648LL, -2147483647LL, -1, 0, 1, 65535, 2147483647LL, 4294967295LL};
+  for (int k = 0; k < 20000; ++k) stored.push_back(static_cast<long long>(random() % 6442450943ULL) - 2147483648LL);
+  for (const double factor : {1.0, 10.0, 100.0, 1000.0}) {
+    const AltitudeKeys keys{AltitudeKeys::Kind::stored, 33, factor, -2147483648.0};
+    for (const long long s : stored) {
+      ASSERT_EQ(keys.key(static_cast<double>(s) / factor), static_cast<std::uint64_t>(s + 2147483648LL))
+          << s << " / " << factor;
+    }
+  }
+}
+
 TEST(Percentiles, TextsAndRanks) {
   for (const char* wrong : {"", ".", "-1", "100.5", "1e2", "5,", "1.0000000001", "101"}) {
     EXPECT_FALSE(percentile_of(wrong)) << wrong;
